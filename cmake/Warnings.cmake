@@ -1,0 +1,5 @@
+add_library(ostrel_warnings INTERFACE)
+target_compile_options(ostrel_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
+if(OSTREL_WERROR)
+  target_compile_options(ostrel_warnings INTERFACE -Werror)
+endif()
