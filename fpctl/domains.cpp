@@ -4,12 +4,12 @@
 
 namespace ostrel::fpctl {
 using platform::fileprovider::Domain;
-using platform::fileprovider::HostError;
+using platform::fileprovider::Error;
 
 std::vector<Domain> currentDomains(const Context& context) {
   auto answer = std::make_shared<Answer<std::vector<Domain>>>();
   context.host.getDomains(
-      [answer](std::vector<Domain> domains, std::optional<HostError>) {
+      [answer](std::vector<Domain> domains, std::optional<Error>) {
         answer->set(std::move(domains));
       });
   return answer->waitFor(context.timeout).value_or(std::vector<Domain>{});

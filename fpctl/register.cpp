@@ -5,7 +5,7 @@
 
 namespace ostrel::fpctl {
 using platform::fileprovider::Domain;
-using platform::fileprovider::HostError;
+using platform::fileprovider::Error;
 
 namespace {
 
@@ -26,15 +26,15 @@ Output cmdRegister(const Context& context) {
   }
 
   Domain domain{std::string(DOMAIN_ID), std::string(DOMAIN_DISPLAY_NAME)};
-  auto answer = std::make_shared<Answer<std::optional<HostError>>>();
-  context.host.addDomain(domain, [answer](std::optional<HostError> error) {
+  auto answer = std::make_shared<Answer<std::optional<Error>>>();
+  context.host.addDomain(domain, [answer](std::optional<Error> error) {
     answer->set(std::move(error));
   });
-  std::optional<std::optional<HostError>> result = answer->waitFor(context.timeout);
+  std::optional<std::optional<Error>> result = answer->waitFor(context.timeout);
   if (!result) return failure("timeout", didNotAnswerWithin(context.timeout), 3);
 
-  if (const std::optional<HostError>& error = *result) {
-    std::string description = platform::fileprovider::localizedDescription(*error);
+  if (const std::optional<Error>& error = *result) {
+    std::string description = platform::fileprovider::describe(*error);
     if (hintsAtLocation(error->code)) {
       description +=
           " Ostrel may not be in your Applications folder, or the extension was not installed "

@@ -6,7 +6,7 @@
 #include "fpctl/domains.hpp"
 
 namespace ostrel::fpctl {
-using platform::fileprovider::HostError;
+using platform::fileprovider::Error;
 
 namespace {
 
@@ -28,10 +28,9 @@ std::vector<std::string> signalledContainers() {
 std::string resolveServerUnreachable(platform::fileprovider::DomainScopedManager& manager,
                                      Seconds timeout) {
   auto answer = std::make_shared<Answer<std::string>>();
-  HostError resolved{platform::fileprovider::kFileProviderErrorDomain,
-                     platform::fileprovider::kServerUnreachable, std::nullopt};
-  manager.signalErrorResolved(resolved, [answer](std::optional<HostError> error) {
-    answer->set(error ? platform::fileprovider::localizedDescription(*error) : std::string());
+  Error resolved = Error::fileProvider(platform::fileprovider::errorCode::serverUnreachable);
+  manager.signalErrorResolved(resolved, [answer](std::optional<Error> error) {
+    answer->set(error ? platform::fileprovider::describe(*error) : std::string());
   });
   return answer->waitFor(timeout).value_or("timeout");
 }
@@ -56,11 +55,11 @@ Output cmdSignal(const Context& context) {
   auto group = std::make_shared<Group>();
   for (const std::string& container : signalledContainers()) {
     group->enter();
-    manager->signalEnumerator(container, [results, group, container](std::optional<HostError> error) {
+    manager->signalEnumerator(container, [results, group, container](std::optional<Error> error) {
       {
         std::lock_guard guard(results->lock);
         if (error) {
-          results->failed[container] = platform::fileprovider::localizedDescription(*error);
+          results->failed[container] = platform::fileprovider::describe(*error);
         } else {
           results->signalled.push_back(container);
         }

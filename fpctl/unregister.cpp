@@ -6,7 +6,7 @@
 
 namespace ostrel::fpctl {
 using platform::fileprovider::Domain;
-using platform::fileprovider::HostError;
+using platform::fileprovider::Error;
 using platform::fileprovider::RemovalMode;
 
 namespace {
@@ -14,7 +14,7 @@ namespace {
 // Written by removal callbacks, possibly several at once.
 struct RemovalResults {
   std::mutex lock;
-  std::optional<HostError> error;       // guarded by lock; the last reported
+  std::optional<Error> error;       // guarded by lock; the last reported
   std::vector<std::string> preservedAt;  // guarded by lock; in callback order
 };
 
@@ -35,7 +35,7 @@ Output cmdUnregister(const Context& context, bool keepDirtyOnly) {
     context.host.removeDomain(
         domain, mode,
         [results, group](std::optional<std::filesystem::path> preservedAt,
-                         std::optional<HostError> error) {
+                         std::optional<Error> error) {
           {
             std::lock_guard guard(results->lock);
             if (error) results->error = std::move(error);
@@ -53,7 +53,7 @@ Output cmdUnregister(const Context& context, bool keepDirtyOnly) {
     return {{{"ok", false},
              {"code", "remove_failed"},
              {"osCode", results->error->code},
-             {"error", platform::fileprovider::localizedDescription(*results->error)}},
+             {"error", platform::fileprovider::describe(*results->error)}},
             5};
   }
   return {{{"ok", true},

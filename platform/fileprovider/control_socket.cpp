@@ -22,16 +22,16 @@ constexpr std::size_t kMaxReplyBytes = 1 << 20;
 
 std::string osText(int code) { return std::error_code(code, std::generic_category()).message(); }
 
-HostError failure(int code, std::string description) {
+Error failure(int code, std::string description) {
   return {kControlSocketErrorDomain, code, std::move(description)};
 }
 
-HostError noHost(const std::filesystem::path& socket, int code) {
+Error noHost(const std::filesystem::path& socket, int code) {
   return failure(code, "no file-provider host is listening at " + socket.string() + " (" +
                            osText(code) + "); start it with \u201Costrel-fphost serve\u201D");
 }
 
-HostError timedOut(const std::filesystem::path& socket) {
+Error timedOut(const std::filesystem::path& socket) {
   return failure(ETIMEDOUT, "the file-provider host at " + socket.string() + " did not answer in time");
 }
 
@@ -53,7 +53,7 @@ bool awaitReady(int fd, short events, Clock::time_point deadline) {
   }
 }
 
-std::variant<UniqueFd, HostError> connectTo(const std::filesystem::path& socket,
+std::variant<UniqueFd, Error> connectTo(const std::filesystem::path& socket,
                                              Clock::time_point deadline) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -102,7 +102,7 @@ std::variant<UniqueFd, HostError> connectTo(const std::filesystem::path& socket,
   return fd;
 }
 
-std::optional<HostError> sendAll(int fd, std::string_view bytes, const std::filesystem::path& socket,
+std::optional<Error> sendAll(int fd, std::string_view bytes, const std::filesystem::path& socket,
                                  Clock::time_point deadline) {
   while (!bytes.empty()) {
     ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
@@ -133,11 +133,11 @@ std::filesystem::path controlSocketPath() {
   return runtime / "ostrel" / "fphost.sock";
 }
 
-std::variant<std::string, HostError> exchange(const std::filesystem::path& socket,
+std::variant<std::string, Error> exchange(const std::filesystem::path& socket,
                                               const std::string& request,
                                               Clock::time_point deadline) {
   auto connected = connectTo(socket, deadline);
-  if (auto* error = std::get_if<HostError>(&connected)) return *error;
+  if (auto* error = std::get_if<Error>(&connected)) return *error;
   UniqueFd fd = std::move(std::get<UniqueFd>(connected));
 
   if (auto error = sendAll(fd.get(), request + "\n", socket, deadline)) return *error;

@@ -21,7 +21,7 @@ std::filesystem::path controlSocketPath();
 
 // Sends one request line and returns the reply line without its line feed, or
 // the reason there is none. Gives up at the deadline, whatever the peer does.
-std::variant<std::string, HostError> exchange(const std::filesystem::path& socket,
+std::variant<std::string, Error> exchange(const std::filesystem::path& socket,
                                               const std::string& request,
                                               std::chrono::steady_clock::time_point deadline);
 

@@ -11,14 +11,14 @@ namespace ostrel::platform::fileprovider {
 namespace {
 
 using Json = nlohmann::ordered_json;
-using Reply = std::variant<std::string, HostError>;
+using Reply = std::variant<std::string, Error>;
 
 // Thrown while decoding a reply; becomes the completion's error.
 struct BadReply {
   std::string what;
 };
 
-HostError badReply(const std::string& what) {
+Error badReply(const std::string& what) {
   return {kControlSocketErrorDomain, EPROTO,
           "the file-provider host sent a reply that is not valid: " + what};
 }
@@ -55,7 +55,7 @@ std::optional<std::string> optionalText(simdjson::dom::object object, const char
   return text(element, what);
 }
 
-std::optional<HostError> hostError(simdjson::dom::object reply) {
+std::optional<Error> hostError(simdjson::dom::object reply) {
   simdjson::dom::element error;
   if (reply["error"].get(error) != simdjson::SUCCESS) return std::nullopt;
   simdjson::dom::object fields;
@@ -64,16 +64,16 @@ std::optional<HostError> hostError(simdjson::dom::object reply) {
       fields["code"].get_int64().get(code) != simdjson::SUCCESS) {
     throw BadReply{"\"error\" lacks an integer \"code\""};
   }
-  return HostError{requiredText(fields, "domain", "\"error.domain\""), code,
-                   optionalText(fields, "description", "\"error.description\"")};
+  return Error{requiredText(fields, "domain", "\"error.domain\""), code,
+                   optionalText(fields, "description", "\"error.localizedDescription\"")};
 }
 
 // Decodes a reply line with `decode`; a transport failure, a host error and a
 // reply that does not decode all come back as the error. Nothing throws.
 template <typename Decode>
 auto decodeReply(const Reply& reply, Decode decode)
-    -> std::variant<decltype(decode(simdjson::dom::object{})), HostError> {
-  if (const auto* error = std::get_if<HostError>(&reply)) return *error;
+    -> std::variant<decltype(decode(simdjson::dom::object{})), Error> {
+  if (const auto* error = std::get_if<Error>(&reply)) return *error;
   try {
     simdjson::dom::parser parser;
     simdjson::dom::object object;
@@ -93,7 +93,7 @@ struct Nothing {};
 
 void completeWithError(const Reply& reply, const ErrorCompletion& completion) {
   auto result = decodeReply(reply, [](simdjson::dom::object) { return Nothing{}; });
-  if (auto* error = std::get_if<HostError>(&result)) {
+  if (auto* error = std::get_if<Error>(&result)) {
     completion(std::move(*error));
   } else {
     completion(std::nullopt);
@@ -122,9 +122,9 @@ class SocketScopedManager final : public DomainScopedManager {
   SocketScopedManager(ControlSocketClient& client, Domain domain)
       : client_(client), domain_(std::move(domain)) {}
 
-  void signalErrorResolved(const HostError& error, ErrorCompletion completion) override {
+  void signalErrorResolved(const Error& error, ErrorCompletion completion) override {
     Json json{{"domain", error.domain}, {"code", error.code}};
-    if (error.description) json["description"] = *error.description;
+    if (error.localizedDescription) json["description"] = *error.localizedDescription;
     request({{"op", "signalErrorResolved"}, {"domain", domainJson(domain_)}, {"error", json}},
             std::move(completion));
   }
@@ -161,7 +161,7 @@ ControlSocketClient::~ControlSocketClient() {
 }
 
 void ControlSocketClient::send(std::string request,
-                               std::function<void(std::variant<std::string, HostError>)> handle) {
+                               std::function<void(std::variant<std::string, Error>)> handle) {
   auto deadline = std::chrono::steady_clock::now() +
                   std::chrono::duration_cast<std::chrono::steady_clock::duration>(timeout_);
   std::lock_guard lock(threadsLock_);
@@ -178,7 +178,7 @@ void ControlSocketClient::send(std::string request,
 void ControlSocketClient::getDomains(DomainsCompletion completion) {
   send(line(Json{{"op", "getDomains"}}), [completion = std::move(completion)](const Reply& reply) {
     auto result = decodeReply(reply, decodeDomains);
-    if (auto* error = std::get_if<HostError>(&result)) {
+    if (auto* error = std::get_if<Error>(&result)) {
       completion({}, std::move(*error));
     } else {
       completion(std::move(std::get<std::vector<Domain>>(result)), std::nullopt);
@@ -200,7 +200,7 @@ void ControlSocketClient::removeDomain(const Domain& domain, RemovalMode mode,
     auto result = decodeReply(reply, [](simdjson::dom::object object) {
       return optionalText(object, "preservedAt", "\"preservedAt\"");
     });
-    if (auto* error = std::get_if<HostError>(&result)) {
+    if (auto* error = std::get_if<Error>(&result)) {
       completion(std::nullopt, std::move(*error));
     } else if (auto& at = std::get<std::optional<std::string>>(result)) {
       completion(std::filesystem::path(*at), std::nullopt);

@@ -31,7 +31,7 @@ class ControlSocketClient final : public DomainManager {
 
   // Sends a request off the calling thread; `handle` gets the reply line or
   // the failure.
-  void send(std::string request, std::function<void(std::variant<std::string, HostError>)> handle);
+  void send(std::string request, std::function<void(std::variant<std::string, Error>)> handle);
 
  private:
   std::filesystem::path socket_;

@@ -2,8 +2,8 @@
 
 namespace ostrel::platform::fileprovider {
 
-std::string localizedDescription(const HostError& error) {
-  if (error.description && !error.description->empty()) return *error.description;
+std::string describe(const Error& error) {
+  if (error.localizedDescription && !error.localizedDescription->empty()) return *error.localizedDescription;
   return "The operation couldn\u2019t be completed. (" + error.domain + " error " +
          std::to_string(error.code) + ".)";
 }

@@ -14,23 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/fileprovider/error.hpp"
+
 namespace ostrel::platform::fileprovider {
 
-inline constexpr const char* kFileProviderErrorDomain = "NSFileProviderErrorDomain";
-inline constexpr std::int64_t kServerUnreachable = -1004;
-
-// An error as the host reports it.
-struct HostError {
-  std::string domain{};
-  std::int64_t code{};
-  std::optional<std::string> description{};
-
-  bool operator==(const HostError&) const = default;
-};
-
-// The description when there is one, else a generic sentence naming the
-// domain and code, so that a report never carries an empty reason.
-std::string localizedDescription(const HostError& error);
+// The sentence a report carries for an error: its description, else a
+// generic one naming the domain and code, so that no reason is ever empty.
+std::string describe(const Error& error);
 
 struct Domain {
   std::string identifier{};
@@ -45,16 +35,16 @@ enum class RemovalMode : int {
   preserveDownloadedUserData = 2,
 };
 
-using ErrorCompletion = std::function<void(std::optional<HostError>)>;
-using DomainsCompletion = std::function<void(std::vector<Domain>, std::optional<HostError>)>;
+using ErrorCompletion = std::function<void(std::optional<Error>)>;
+using DomainsCompletion = std::function<void(std::vector<Domain>, std::optional<Error>)>;
 using RemovalCompletion =
-    std::function<void(std::optional<std::filesystem::path> preservedAt, std::optional<HostError>)>;
+    std::function<void(std::optional<std::filesystem::path> preservedAt, std::optional<Error>)>;
 
 // The manager of one registered domain.
 class DomainScopedManager {
  public:
   virtual ~DomainScopedManager() = default;
-  virtual void signalErrorResolved(const HostError& error, ErrorCompletion completion) = 0;
+  virtual void signalErrorResolved(const Error& error, ErrorCompletion completion) = 0;
   virtual void signalEnumerator(const std::string& containerIdentifier,
                                 ErrorCompletion completion) = 0;
 };

@@ -113,9 +113,9 @@ class ControlSocket : public ::testing::Test {
   fs::path dir_;
 };
 
-std::optional<HostError> addAndWait(ControlSocketClient& client) {
-  auto answer = std::make_shared<Answer<std::optional<HostError>>>();
-  client.addDomain({"ostrel", "Ostrel"}, [answer](std::optional<HostError> e) { answer->set(e); });
+std::optional<Error> addAndWait(ControlSocketClient& client) {
+  auto answer = std::make_shared<Answer<std::optional<Error>>>();
+  client.addDomain({"ostrel", "Ostrel"}, [answer](std::optional<Error> e) { answer->set(e); });
   auto result = answer->waitFor(kPatience);
   EXPECT_TRUE(result.has_value()) << "the client never called back";
   return result.value_or(std::nullopt);
@@ -123,17 +123,17 @@ std::optional<HostError> addAndWait(ControlSocketClient& client) {
 
 TEST_F(ControlSocket, WithoutAHostFailsAtOnceNamingTheSocket) {
   ControlSocketClient client(socket(), Seconds(25));
-  std::optional<HostError> error = addAndWait(client);
+  std::optional<Error> error = addAndWait(client);
   ASSERT_TRUE(error);
   EXPECT_EQ(error->domain, kControlSocketErrorDomain);
   EXPECT_EQ(error->code, ENOENT);
-  EXPECT_NE(error->description->find(socket().string()), std::string::npos);
+  EXPECT_NE(error->localizedDescription->find(socket().string()), std::string::npos);
 }
 
 TEST_F(ControlSocket, RefusesWhatIsNotASocket) {
   std::ofstream(socket()) << "x";
   ControlSocketClient client(socket(), Seconds(25));
-  std::optional<HostError> error = addAndWait(client);
+  std::optional<Error> error = addAndWait(client);
   ASSERT_TRUE(error);
   EXPECT_EQ(error->code, EACCES);
 }
@@ -141,7 +141,7 @@ TEST_F(ControlSocket, RefusesWhatIsNotASocket) {
 TEST_F(ControlSocket, GivesUpOnASilentHostAtItsTimeout) {
   FakeHostSocket host(socket(), [](const json&) { return std::nullopt; });
   ControlSocketClient client(socket(), Seconds(0.2));
-  std::optional<HostError> error = addAndWait(client);
+  std::optional<Error> error = addAndWait(client);
   ASSERT_TRUE(error);
   EXPECT_EQ(error->code, ETIMEDOUT);
 }
@@ -161,7 +161,7 @@ TEST_F(ControlSocket, CarriesEachRequestAndItsAnswer) {
   ControlSocketClient client(socket(), Seconds(5));
 
   auto listed = std::make_shared<Answer<std::vector<Domain>>>();
-  client.getDomains([listed](std::vector<Domain> d, std::optional<HostError>) { listed->set(d); });
+  client.getDomains([listed](std::vector<Domain> d, std::optional<Error>) { listed->set(d); });
   EXPECT_EQ(listed->waitFor(kPatience),
             (std::vector<Domain>{{"ostrel", "Ostrel"}, {"x", ""}}));
 
@@ -169,24 +169,24 @@ TEST_F(ControlSocket, CarriesEachRequestAndItsAnswer) {
 
   auto removed = std::make_shared<Answer<std::optional<fs::path>>>();
   client.removeDomain({"ostrel", ""}, RemovalMode::preserveDirtyUserData,
-                      [removed](std::optional<fs::path> at, std::optional<HostError>) {
+                      [removed](std::optional<fs::path> at, std::optional<Error>) {
                         removed->set(at);
                       });
   EXPECT_EQ(removed->waitFor(kPatience), std::optional<fs::path>("/home/u/Ostrel (Removed)"));
 
   auto manager = client.managerForDomain({"ostrel", "Ostrel"});
   ASSERT_TRUE(manager);
-  auto resolved = std::make_shared<Answer<std::optional<HostError>>>();
-  manager->signalErrorResolved({kFileProviderErrorDomain, kServerUnreachable, std::nullopt},
-                               [resolved](std::optional<HostError> e) { resolved->set(e); });
+  auto resolved = std::make_shared<Answer<std::optional<Error>>>();
+  manager->signalErrorResolved(Error::fileProvider(errorCode::serverUnreachable),
+                               [resolved](std::optional<Error> e) { resolved->set(e); });
   EXPECT_EQ(resolved->waitFor(kPatience),
-            std::optional<std::optional<HostError>>(std::in_place, std::nullopt));
-  auto signalled = std::make_shared<Answer<std::optional<HostError>>>();
+            std::optional<std::optional<Error>>(std::in_place, std::nullopt));
+  auto signalled = std::make_shared<Answer<std::optional<Error>>>();
   manager->signalEnumerator("cloud-only",
-                            [signalled](std::optional<HostError> e) { signalled->set(e); });
+                            [signalled](std::optional<Error> e) { signalled->set(e); });
   EXPECT_EQ(signalled->waitFor(kPatience),
-            std::optional<std::optional<HostError>>(
-                HostError{"NSFileProviderErrorDomain", -1005, "gone"}));
+            std::optional<std::optional<Error>>(
+                Error{"NSFileProviderErrorDomain", -1005, "gone"}));
 
   std::vector<json> requests = host.requests();
   std::vector<json> expected{
@@ -208,8 +208,8 @@ TEST_P(MalformedReply, IsAProtocolError) {
   std::string reply = GetParam();
   FakeHostSocket host(socket(), [reply](const json&) { return reply; });
   ControlSocketClient client(socket(), Seconds(5));
-  auto answer = std::make_shared<Answer<std::optional<HostError>>>();
-  client.getDomains([answer](std::vector<Domain> domains, std::optional<HostError> error) {
+  auto answer = std::make_shared<Answer<std::optional<Error>>>();
+  client.getDomains([answer](std::vector<Domain> domains, std::optional<Error> error) {
     EXPECT_TRUE(domains.empty());
     answer->set(error);
   });

@@ -8,7 +8,7 @@ namespace {
 class FakeScopedManager final : public fp::DomainScopedManager {
  public:
   explicit FakeScopedManager(FakeDomainManager& host) : host_(host) {}
-  void signalErrorResolved(const fp::HostError& error, fp::ErrorCompletion completion) override {
+  void signalErrorResolved(const fp::Error& error, fp::ErrorCompletion completion) override {
     host_.resolve(error, std::move(completion));
   }
   void signalEnumerator(const std::string& container, fp::ErrorCompletion completion) override {
@@ -83,8 +83,8 @@ void FakeDomainManager::getDomains(fp::DomainsCompletion completion) {
   std::vector<fp::Domain> domains;
   for (const auto& id : script_.domains) domains.push_back({id, id});
   // The tool ignores a listing's error; the fake sends one along to prove it.
-  std::optional<fp::HostError> error;
-  if (domains.empty()) error = fp::HostError{"NSCocoaErrorDomain", 4, "listing failed"};
+  std::optional<fp::Error> error;
+  if (domains.empty()) error = fp::Error{"NSCocoaErrorDomain", 4, "listing failed"};
   answer(script_.listTiming, nullptr,
          [completion, domains, error] { completion(domains, error); });
 }
@@ -117,7 +117,7 @@ std::shared_ptr<fp::DomainScopedManager> FakeDomainManager::managerForDomain(
   return std::make_shared<FakeScopedManager>(*this);
 }
 
-void FakeDomainManager::resolve(const fp::HostError& error, fp::ErrorCompletion completion) {
+void FakeDomainManager::resolve(const fp::Error& error, fp::ErrorCompletion completion) {
   {
     std::lock_guard guard(lock_);
     record_.calls.push_back("resolve");

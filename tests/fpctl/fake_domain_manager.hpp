@@ -28,13 +28,13 @@ enum class Timing {
 };
 
 struct Reply {
-  std::optional<fp::HostError> error{};
+  std::optional<fp::Error> error{};
   Timing timing = Timing::soon;
 };
 
 struct RemovalReply {
   std::optional<std::string> preservedAt{};
-  std::optional<fp::HostError> error{};
+  std::optional<fp::Error> error{};
   Timing timing = Timing::soon;
 };
 
@@ -51,7 +51,7 @@ struct HostScript {
 // What the tool asked, in order.
 struct HostRecord {
   std::vector<std::string> calls{};  // "list", "add ostrel/Ostrel", "remove ostrel 2", ...
-  std::vector<fp::HostError> resolved{};
+  std::vector<fp::Error> resolved{};
   std::vector<std::string> signalled{};
 };
 
@@ -70,7 +70,7 @@ class FakeDomainManager final : public fp::DomainManager {
   HostRecord record();
 
   // Used by the scoped manager.
-  void resolve(const fp::HostError& error, fp::ErrorCompletion completion);
+  void resolve(const fp::Error& error, fp::ErrorCompletion completion);
   void signal(const std::string& container, fp::ErrorCompletion completion);
 
  private:

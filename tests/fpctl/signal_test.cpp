@@ -70,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
                    0},
         SignalCase{"ResolutionRefusedWithoutDescription",
                    {.domains = {"ostrel"},
-                    .resolve = {fp::HostError{"NSFileProviderErrorDomain", -2001, ""}}},
+                    .resolve = {fp::Error{"NSFileProviderErrorDomain", -2001, ""}}},
                    {{"ok", true}, {"signalled", kAllFour}, {"failed", json::object()},
                     {"errorResolved",
                      "failed: The operation couldn\u2019t be completed. "
@@ -114,7 +114,7 @@ TEST(Signal, ResolvesServerUnreachableBeforeSignallingEachContainerOnce) {
                                                         "signal", "signal", "signal", "signal"}));
   ASSERT_EQ(run.record.resolved.size(), 1u);
   EXPECT_EQ(run.record.resolved[0],
-            (fp::HostError{"NSFileProviderErrorDomain", -1004, std::nullopt}));
+            (fp::Error{"NSFileProviderErrorDomain", -1004, std::nullopt}));
   EXPECT_EQ(run.record.signalled, kSignalledInOrder);
 }
 

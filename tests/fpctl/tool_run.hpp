@@ -30,7 +30,7 @@ struct ToolRun {
   HostRecord record;
 };
 
-inline fp::HostError hostError(std::int64_t code, std::string description) {
+inline fp::Error hostError(std::int64_t code, std::string description) {
   return {"NSFileProviderErrorDomain", code, std::move(description)};
 }
 

@@ -56,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
                        {{"ok", true}, {"registered", false}, {"wasPresent", true},
                         {"preservedAt", json::array()}, {"kept", "downloaded"}},
                        0, kRemoveDownloaded},
-        UnregisterCase{"HostError",
+        UnregisterCase{"Error",
                        {.domains = {"ostrel"},
                         .removals = {{std::nullopt, hostError(-2001, "No such domain.")}}},
                        false,
