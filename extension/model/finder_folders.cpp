@@ -77,8 +77,13 @@ std::vector<std::string> FinderFolders::childFolders(std::string_view parentPath
   std::vector<std::string> children;
   children.reserve(names.size());
   for (std::string_view name : names) children.push_back(leadIn + std::string(name));
-  std::sort(children.begin(), children.end(),
-            [](const std::string& a, const std::string& b) { return platform::canonicalLess(a, b); });
+  // Raw bytes break ties between equivalent spellings, so the result does not
+  // depend on the set's order.
+  std::sort(children.begin(), children.end(), [](const std::string& a, const std::string& b) {
+    if (platform::canonicalLess(a, b)) return true;
+    if (platform::canonicalLess(b, a)) return false;
+    return a < b;
+  });
   // Canonically equivalent spellings of one name are one folder.
   children.erase(std::unique(children.begin(), children.end(),
                              [](const std::string& a, const std::string& b) {

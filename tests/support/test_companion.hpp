@@ -104,9 +104,13 @@ class RawReplyServer {
   RawReplyServer& operator=(const RawReplyServer&) = delete;
   int port() const { return port_; }
   std::size_t connections() const { return connections_.load(); }
+  // The request head of the last connection, bytes exactly as received.
+  std::string lastRequestHead() const;
 
  private:
   std::string reply_;
+  mutable std::mutex mutex_;
+  std::string lastHead_;  // guarded by mutex_
   int listenFd_ = -1;
   int port_ = 0;
   std::atomic<bool> stopping_{false};
