@@ -12,7 +12,7 @@ namespace {
 
 // A reused parser keeps its buffers, sized to the largest document it saw;
 // very large replies get a parser of their own so that memory is returned.
-constexpr std::size_t reusableCapacity = 16u << 20;
+constexpr std::size_t reusableCapacity = 64u << 20;
 
 simdjson::dom::parser& threadParser() {
   thread_local simdjson::dom::parser parser;
@@ -29,8 +29,18 @@ simdjson::dom::object parseObject(std::string_view json) {
     large = std::make_unique<simdjson::dom::parser>();
     parser = large.get();
   }
+  // Replies are copied into a reused padded buffer: simdjson's own copy would
+  // map and fault in fresh pages for every large reply.
+  thread_local std::string padded;
+  if (json.size() > reusableCapacity) {
+    std::string().swap(padded);
+    padded.reserve(json.size() + simdjson::SIMDJSON_PADDING);
+  } else if (padded.capacity() < json.size() + simdjson::SIMDJSON_PADDING) {
+    padded.reserve(json.size() + simdjson::SIMDJSON_PADDING);
+  }
+  padded.assign(json);
   simdjson::dom::element root;
-  if (auto error = parser->parse(json.data(), json.size()).get(root)) {
+  if (auto error = parser->parse(padded.data(), padded.size(), false).get(root)) {
     throw DecodeError(std::string("not valid JSON: ") + simdjson::error_message(error));
   }
   simdjson::dom::object object;
