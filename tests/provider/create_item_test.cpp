@@ -176,6 +176,26 @@ INSTANTIATE_TEST_SUITE_P(
                                .itemParent = "dir:cloud-only/Projects/2024", .downloaded = false}),
     [](const auto& param) { return param.param.name; });
 
+TEST_F(ProviderTest, CreateAnswersWithSizeZeroWhenTheContentsFileIsGoneAfterTheIngest) {
+  ScriptedReply reply = ingested("gone-1");
+  reply.delay = std::chrono::milliseconds(300);
+  once(ingestPath, reply);
+  auto contents = std::make_unique<TempFile>("gone.txt", "some bytes");
+  const auto path = contents->path();
+  // The upload has arrived once the companion records it; the reply is
+  // still held back, so the file is gone before the size is read.
+  std::thread remover([&] {
+    while (companion.requestCount() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    contents.reset();
+  });
+  ChangeResult result = create(HostItem("", "device-only", "gone.txt"), path);
+  remover.join();
+  ASSERT_EQ(result.calls, 1);
+  ASSERT_TRUE(result.item) << result.error->localizedDescription.value_or("");
+  EXPECT_EQ(result.item->itemIdentifier(), "gone-1");
+  EXPECT_EQ(result.item->documentSize(), 0);
+}
+
 class CreateRetries : public ProviderTest {
  protected:
   ChangeResult drop(const std::string& parent, const std::string& name) {
