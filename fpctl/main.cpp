@@ -12,12 +12,11 @@
 int main(int argc, char** argv) {
   using namespace ostrel;
   std::vector<std::string> args(argv, argv + argc);
-  fpctl::Output out;
   try {
     platform::fileprovider::ControlSocketClient host(platform::fileprovider::controlSocketPath(),
                                                      fpctl::Seconds(fpctl::TIMEOUT));
     fpctl::Context context{host};
-    out = fpctl::dispatch(args, context);
+    fpctl::Output out = fpctl::dispatch(args, context);
     // emit ends the process here, so the client's destructor never waits for
     // requests that the command already gave up on.
     fpctl::emit(out.object, out.exit);
