@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <system_error>
 
 #include "extension/bridge/bridge_error.hpp"
 
@@ -22,8 +22,7 @@ void FileSink::write(std::string_view bytes) {
     ssize_t n = ::write(fd_, bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw BridgeError::malformed(std::string("could not write the downloaded file: ") +
-                                   std::strerror(errno));
+      throw std::system_error(errno, std::generic_category(), "could not write the downloaded file");
     }
     bytes.remove_prefix(static_cast<std::size_t>(n));
     written_ += static_cast<std::size_t>(n);

@@ -26,7 +26,9 @@ class MemorySink final : public ReplySink {
   std::string bytes_;
 };
 
-// Writes the body to an open file descriptor (not owned).
+// Writes the body to an open file descriptor (not owned). A failed write
+// throws std::system_error with the OS error: it is a local fault, not a
+// bad reply.
 class FileSink final : public ReplySink {
  public:
   explicit FileSink(int fd) : fd_(fd) {}

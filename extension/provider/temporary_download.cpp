@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <system_error>
 
-#include "extension/bridge/bridge_error.hpp"
 #include "platform/uuid.hpp"
 
 namespace ostrel {
@@ -32,14 +31,7 @@ void TemporaryDownload::create() {
 
 void TemporaryDownload::write(std::string_view bytes) {
   if (!path_) create();
-  try {
-    sink_->write(bytes);
-  } catch (const BridgeError&) {
-    // The sink speaks for the bridge; a full disk is a file error, not a reply error.
-    int error = errno;
-    throw std::system_error(error != 0 ? error : EIO, std::generic_category(),
-                            "could not write " + path_->string());
-  }
+  sink_->write(bytes);  // a full disk throws std::system_error with its errno
 }
 
 const std::filesystem::path& TemporaryDownload::finish() {

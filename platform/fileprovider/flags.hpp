@@ -34,8 +34,13 @@ class Flags {
   Raw raw_ = 0;
 };
 
+// Opt-in per enumeration, so that "|" on unrelated enumerations (socket
+// types, open flags) keeps its built-in meaning in files that include this.
 template <typename Bit>
-  requires std::is_enum_v<Bit>
+inline constexpr bool isFlagBit = false;
+
+template <typename Bit>
+  requires isFlagBit<Bit>
 constexpr Flags<Bit> operator|(Bit a, Bit b) {
   return Flags<Bit>(a) | Flags<Bit>(b);
 }

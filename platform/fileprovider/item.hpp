@@ -26,6 +26,8 @@ enum class ItemCapability : std::uint64_t {
   allowsTrashing = 1 << 4,
   allowsDeleting = 1 << 5,
 };
+template <>
+inline constexpr bool isFlagBit<ItemCapability> = true;
 using ItemCapabilities = Flags<ItemCapability>;
 
 enum class ItemField : std::uint64_t {
@@ -41,6 +43,8 @@ enum class ItemField : std::uint64_t {
   extendedAttributes = 1 << 9,
   typeAndCreator = 1 << 10,
 };
+template <>
+inline constexpr bool isFlagBit<ItemField> = true;
 using ItemFields = Flags<ItemField>;
 
 // Opaque to the host; both are byte strings the extension chooses.

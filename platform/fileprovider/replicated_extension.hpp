@@ -26,16 +26,22 @@ enum class CreateItemOption : std::uint64_t {
   mayAlreadyExist = 1 << 0,
   deletionConflicted = 1 << 1,
 };
+template <>
+inline constexpr bool isFlagBit<CreateItemOption> = true;
 using CreateItemOptions = Flags<CreateItemOption>;
 
 enum class ModifyItemOption : std::uint64_t {
   mayAlreadyExist = 1 << 0,
 };
+template <>
+inline constexpr bool isFlagBit<ModifyItemOption> = true;
 using ModifyItemOptions = Flags<ModifyItemOption>;
 
 enum class DeleteItemOption : std::uint64_t {
   recursive = 1 << 0,
 };
+template <>
+inline constexpr bool isFlagBit<DeleteItemOption> = true;
 using DeleteItemOptions = Flags<DeleteItemOption>;
 
 using ItemCompletion = std::function<void(ItemPtr item, std::optional<Error> error)>;
