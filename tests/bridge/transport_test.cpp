@@ -133,6 +133,18 @@ TEST_F(Transport, RepliesAboveTheMemoryLimitAreRefused) {
   EXPECT_EQ(small.fetch("x"), "fine") << "the next request works again";
 }
 
+TEST_F(Transport, HugeErrorBodyIsCutToItsFirstCharacters) {
+  companion.script(content, ScriptedReply{.status = 500, .body = std::string(10u << 20, 'e'), .contentType = "text/plain"});
+  EXPECT_EQ(bridgeErrorOf([&] { bridge.fetch("x"); }), BridgeError::http(500, std::string(200, 'e')));
+}
+
+TEST(BridgeDefaults, ProductionLimits) {
+  BridgeSettings production;
+  EXPECT_EQ(production.requestTimeout, 60);
+  EXPECT_EQ(production.streamingTimeout, 300);
+  EXPECT_EQ(production.grace, 5);
+}
+
 TEST_F(Transport, ExtraHeadersComeLastAndReplaceDefaults) {
   companion.script("/echo", {});
   MemorySink sink(1 << 20);
