@@ -1,0 +1,136 @@
+#include "host/serve/domain_mount.hpp"
+
+#include <mutex>
+
+#include "extension/provider/ostrel_file_provider.hpp"
+#include "host/fuse_session.hpp"
+#include "host/ops/operations.hpp"
+#include "host/serve/change_watcher.hpp"
+#include "host/serve/content_cache.hpp"
+#include "host/serve/stale_mount.hpp"
+#include "host/serve/vault_tree.hpp"
+#include "platform/log.hpp"
+
+namespace ostrel::host {
+
+namespace fp = platform::fileprovider;
+
+namespace {
+
+constexpr const char* hostErrorDomain = "com.ostrel.fphost";
+constexpr unsigned maxIdleThreads = 16;
+
+fp::Error hostError(std::string sentence) {
+  return fp::Error{.domain = hostErrorDomain, .code = 2, .localizedDescription = std::move(sentence)};
+}
+
+class SessionNotifier final : public KernelNotifier {
+ public:
+  explicit SessionNotifier(FuseSession& session) : session_(session) {}
+  void entryChanged(Ino parent, const std::string& name) override { session_.invalidateEntry(parent, name); }
+  void inodeChanged(Ino ino) override { session_.invalidateInode(ino); }
+
+ private:
+  FuseSession& session_;
+};
+
+class FuseDomainMount final : public DomainMount {
+ public:
+  FuseDomainMount(const fp::Domain& domain, MountSettings settings)
+      : domain_(domain), settings_(std::move(settings)),
+        extension_(std::make_shared<OstrelFileProvider>(domain)) {}
+
+  ~FuseDomainMount() override { stop(); }
+
+  std::optional<fp::Error> start() override {
+    std::lock_guard lock(lifecycle_);
+    if (session_) return std::nullopt;
+    try {
+      if (auto problem = prepareMountPoint(settings_.mountPoint); !problem.empty()) return hostError(problem);
+      cache_ = std::make_unique<ContentCache>(settings_.cacheFolder);
+      tree_ = std::make_unique<VaultTree>(extension_, *cache_);
+      context_ = OpsContext{.tree = tree_.get()};
+      session_ = std::make_unique<FuseSession>(settings_.mountPoint, operations(), &context_,
+                                               "fsname=ostrel,subtype=ostrel,default_permissions");
+      session_->start(maxIdleThreads);
+      notifier_ = std::make_unique<SessionNotifier>(*session_);
+      watcher_ = std::make_unique<ChangeWatcher>(settings_.changeInterval, [this] { tick(); });
+      watcher_->start();
+      platform::providerLog().info("mounted {} at {}", domain_.identifier, settings_.mountPoint.string());
+      return std::nullopt;
+    } catch (const std::exception& error) {
+      teardown();
+      return hostError(std::string("cannot mount ") + settings_.mountPoint.string() + ": " + error.what());
+    }
+  }
+
+  void stop() override {
+    std::lock_guard lock(lifecycle_);
+    if (!session_) return;
+    teardown();
+    platform::providerLog().info("unmounted {}", domain_.identifier);
+  }
+
+  void signalEnumerator(const std::string&) override {
+    // Every listed container is asked; the anchors make that cheap.
+    std::lock_guard lock(lifecycle_);
+    if (watcher_) watcher_->poke();
+  }
+
+  void errorResolved(const fp::Error&) override {
+    std::lock_guard lock(lifecycle_);
+    if (!tree_) return;
+    tree_->resolveErrors();
+    if (watcher_) watcher_->poke();
+  }
+
+  std::optional<std::filesystem::path> preserve(fp::RemovalMode mode,
+                                                const std::filesystem::path& destination) override {
+    std::lock_guard lock(lifecycle_);
+    if (tree_) return tree_->preserve(mode, destination);
+    // Not mounted: the cache alone has nothing to name its files by.
+    return std::nullopt;
+  }
+
+ private:
+  // The watcher's thread; nothing may escape it.
+  void tick() {
+    try {
+      tree_->refresh(*notifier_);
+    } catch (const std::exception& error) {
+      platform::providerLog().error("refreshing {} failed: {}", domain_.identifier, error.what());
+    }
+  }
+
+  // Order matters: no refresh may notify a session that is gone.
+  void teardown() {
+    if (watcher_) watcher_->stop();
+    if (session_) session_->stop();
+    watcher_.reset();
+    notifier_.reset();
+    session_.reset();
+    tree_.reset();
+    cache_.reset();
+  }
+
+  const fp::Domain domain_;
+  const MountSettings settings_;
+  const std::shared_ptr<OstrelFileProvider> extension_;
+
+  // Guards the lifecycle of everything below; never held by a request handler.
+  std::mutex lifecycle_;
+  std::unique_ptr<ContentCache> cache_;
+  std::unique_ptr<VaultTree> tree_;
+  OpsContext context_{};
+  std::unique_ptr<FuseSession> session_;
+  std::unique_ptr<SessionNotifier> notifier_;
+  std::unique_ptr<ChangeWatcher> watcher_;
+};
+
+}  // namespace
+
+std::unique_ptr<DomainMount> makeDomainMount(const fp::Domain& domain, MountSettings settings) {
+  return std::make_unique<FuseDomainMount>(domain, std::move(settings));
+}
+
+}  // namespace ostrel::host
