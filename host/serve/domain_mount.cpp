@@ -74,6 +74,7 @@ class FuseDomainMount final : public DomainMount {
   void signalEnumerator(const std::string&) override {
     // Every listed container is asked; the anchors make that cheap.
     std::lock_guard lock(lifecycle_);
+    if (tree_) tree_->forgetEnumerators();
     if (watcher_) watcher_->poke();
   }
 

@@ -549,8 +549,14 @@ void VaultTree::refresh(KernelNotifier& notifier) {
 }
 
 void VaultTree::resolveErrors() {
+  forgetEnumerators();
   std::lock_guard lock(mutex_);
   unreachable_.reset();
+}
+
+void VaultTree::forgetEnumerators() {
+  std::lock_guard lock(enumeratorMutex_);
+  enumerators_.clear();
 }
 
 std::optional<std::string> VaultTree::relativePath(const std::string& identifier) const {

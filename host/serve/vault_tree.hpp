@@ -83,6 +83,9 @@ class VaultTree {
   void refresh(KernelNotifier& notifier);
   // Forgets the unreachable state so the next refresh retries at once.
   void resolveErrors();
+  // The next questions go to new enumerators: an enumerator keeps its
+  // fingerprint for a second, which would hide a change signalled within it.
+  void forgetEnumerators();
   std::optional<std::filesystem::path> preserve(platform::fileprovider::RemovalMode mode,
                                                 const std::filesystem::path& destination);
 
