@@ -10,6 +10,7 @@
 #include "host/call/call.hpp"
 #include "host/call/run.hpp"
 #include "host/exit_status.hpp"
+#include "host/serve/serve_loop.hpp"
 
 namespace ostrel::host {
 
@@ -19,9 +20,14 @@ using Subcommand = int (*)(std::span<const std::string> words);
 
 int callCommand(std::span<const std::string> words) { return call::run(words, std::cin, std::cout, std::cerr); }
 
-int serveCommand(std::span<const std::string>) {
-  std::cerr << "ostrel-fphost serve: not yet available in this build\n";
+int serveCommand(std::span<const std::string> words) {
+#ifdef OSTREL_FPHOST_MOUNTS
+  return runServe(words, makeDomainMount, std::cerr);
+#else
+  (void)words;
+  std::cerr << "ostrel-fphost serve: this build cannot mount folders\n";
   return exitUnavailable;
+#endif
 }
 
 struct Entry {
@@ -38,11 +44,14 @@ constexpr std::array<Entry, 2> subcommands{{
 void usage(std::ostream& out) {
   out << "usage:\n"
       << call::callSynopsis
-      << "  ostrel-fphost serve   (mounts the registered domains; not yet available)\n"
+      << serveSynopsis
+      << "    mounts each registered domain at DIR/<display name> (default $HOME/CloudStorage)\n"
+      << "    and answers ostrel-fpctl on $XDG_RUNTIME_DIR/ostrel/fphost.sock until SIGINT or SIGTERM\n"
       << "\n"
       << "Each call prints one JSON object on standard output; logs go to standard error.\n"
       << "exit status: 0 every call completed without error, 1 a call's completion carried\n"
-      << "an error, 64 usage error, 69 subcommand not available in this build\n";
+      << "an error, 64 usage error, 69 subcommand not available in this build;\n"
+      << "serve: 0 stopped by a signal, 71 could not set up, 75 another serve is already listening\n";
 }
 
 }  // namespace
