@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fpctl/commands.hpp"
+#include "fpctl/host_start.hpp"
 #include "platform/fileprovider/control_socket.hpp"
 #include "platform/fileprovider/control_socket_client.hpp"
 
@@ -13,8 +14,10 @@ int main(int argc, char** argv) {
   using namespace ostrel;
   std::vector<std::string> args(argv, argv + argc);
   try {
-    platform::fileprovider::ControlSocketClient host(platform::fileprovider::controlSocketPath(),
-                                                     fpctl::Seconds(fpctl::TIMEOUT));
+    auto socket = platform::fileprovider::controlSocketPath();
+    platform::fileprovider::ControlSocketClient host(
+        socket, fpctl::Seconds(fpctl::TIMEOUT),
+        fpctl::hostStarter(fpctl::siblingHost(), socket, fpctl::hostLogPath()));
     fpctl::Context context{host};
     fpctl::Output out = fpctl::dispatch(args, context);
     // emit ends the process here, so the client's destructor never waits for

@@ -148,8 +148,9 @@ class SocketScopedManager final : public DomainScopedManager {
 }  // namespace
 
 ControlSocketClient::ControlSocketClient(std::filesystem::path socket,
-                                         std::chrono::duration<double> timeout)
-    : socket_(std::move(socket)), timeout_(timeout) {}
+                                         std::chrono::duration<double> timeout,
+                                         HostStarter startHost)
+    : socket_(std::move(socket)), timeout_(timeout), startHost_(std::move(startHost)) {}
 
 ControlSocketClient::~ControlSocketClient() {
   std::vector<std::thread> threads;
@@ -166,9 +167,15 @@ void ControlSocketClient::send(std::string request,
                   std::chrono::duration_cast<std::chrono::steady_clock::duration>(timeout_);
   std::lock_guard lock(threadsLock_);
   threads_.emplace_back([socket = socket_, request = std::move(request), deadline,
-                         handle = std::move(handle)] {
+                         startHost = startHost_, handle = std::move(handle)] {
     try {
-      handle(exchange(socket, request, deadline));
+      Reply reply = exchange(socket, request, deadline);
+      if (const auto* error = std::get_if<Error>(&reply);
+          error != nullptr && startHost && (error->code == ENOENT || error->code == ECONNREFUSED) &&
+          startHost(deadline)) {
+        reply = exchange(socket, request, deadline);
+      }
+      handle(std::move(reply));
     } catch (...) {
       // A completion that throws has nobody to tell on this thread.
     }

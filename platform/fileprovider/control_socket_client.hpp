@@ -18,7 +18,12 @@ namespace ostrel::platform::fileprovider {
 // kControlSocketErrorDomain when no host answers within `timeout`.
 class ControlSocketClient final : public DomainManager {
  public:
-  ControlSocketClient(std::filesystem::path socket, std::chrono::duration<double> timeout);
+  // Called when no host listens at the socket; true once one does, so the
+  // request is sent once more. Must return by the deadline it is given.
+  using HostStarter = std::function<bool(std::chrono::steady_clock::time_point deadline)>;
+
+  ControlSocketClient(std::filesystem::path socket, std::chrono::duration<double> timeout,
+                      HostStarter startHost = nullptr);
   // Waits for the requests still running; each ends by its timeout.
   ~ControlSocketClient() override;
   ControlSocketClient(const ControlSocketClient&) = delete;
@@ -36,6 +41,7 @@ class ControlSocketClient final : public DomainManager {
  private:
   std::filesystem::path socket_;
   std::chrono::duration<double> timeout_;
+  HostStarter startHost_;
   std::mutex threadsLock_;
   std::vector<std::thread> threads_;  // guarded by threadsLock_
 };
