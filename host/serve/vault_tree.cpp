@@ -278,12 +278,17 @@ int VaultTree::loadDevice(KernelNotifier* notifier) {
   // The working set holds every file and folder of both device residencies,
   // so one listing gives every device container its children.
   std::unordered_map<std::string, std::vector<fp::ItemPtr>> byParent;
+  // Parsing an identifier is not cheap, and a hundred thousand files share
+  // a few thousand parents.
+  std::unordered_map<std::string, bool> deviceParent;
   for (auto residency : {Residency(Residency::deviceOnly), Residency(Residency::deviceAndCloud)}) {
     byParent[std::string(residency.slug())];
   }
   for (const auto& item : enumerated.items) {
     std::string parent = item->parentItemIdentifier();
-    if (kindOf(parent) == Kind::device) byParent[parent].push_back(item);
+    auto known = deviceParent.find(parent);
+    if (known == deviceParent.end()) known = deviceParent.emplace(parent, kindOf(parent) == Kind::device).first;
+    if (known->second) byParent[parent].push_back(item);
     if (!asFile(item)) byParent[item->itemIdentifier()];  // a folder, even without files of its own
   }
   Listings fresh;
@@ -481,6 +486,9 @@ Result<std::string> VaultTree::xattr(Ino ino, const std::string& name) {
   if (!identifier || (ino != InodeTable::rootIno && !item)) return Result<std::string>::failure(ENOENT);
   const VaultFileItem* file = item ? asFile(item) : nullptr;
 
+  // Other namespaces are not supported at all; file managers remember that
+  // per file system instead of asking for every file.
+  if (!name.starts_with("user.")) return Result<std::string>::failure(EOPNOTSUPP);
   if (name == idAttribute) return {.value = *identifier};
   if (name == residencyAttribute) {
     if (file) return {.value = file->file().residency};
