@@ -44,6 +44,15 @@ std::variant<Command, std::string> parseServe(Cursor cursor) {
         return "--max-file-bytes takes a whole number of bytes, not \"" + *text + "\"";
       }
       options.settings.maxFileBytes = bytes;
+    } else if (arg == "--keep-alive-seconds") {
+      auto text = cursor.value();
+      int seconds = 0;
+      auto [end, ec] = text ? std::from_chars(text->data(), text->data() + text->size(), seconds)
+                            : std::from_chars_result{nullptr, std::errc::invalid_argument};
+      if (!text || ec != std::errc() || end != text->data() + text->size() || seconds < 1 || seconds > 3600) {
+        return std::string("--keep-alive-seconds takes a whole number of seconds from 1 to 3600");
+      }
+      options.keepAliveSeconds = seconds;
     } else if (arg == "--state") {
       auto text = cursor.value();
       auto state = text ? accountStateFromName(*text) : std::nullopt;
@@ -112,6 +121,8 @@ serve (the default) keeps the vault and answers the extension on 127.0.0.1:
   --state STATE          ready, signed-out, not-ready, clearing or stuck
   --signed-out, --not-ready, --clearing, --stuck   the same, shorter
   --test-controls        serve the /test/ endpoints that change it while it runs
+  --keep-alive-seconds N how long an idle connection stays open (default 5);
+                         a stop waits for idle connections up to this long
 It prints "ready port=N" on standard output once it listens, and stops on
 SIGINT or SIGTERM, removing its handshake file.
 

@@ -15,6 +15,7 @@ struct ServeOptions {
   std::optional<std::string> seed{};
   Settings settings{};
   bool testControls{false};
+  int keepAliveSeconds{5};  // how long an idle connection stays open
 };
 
 // `add`: stores one file in a vault folder, also while a server uses it.

@@ -57,7 +57,7 @@ int runServe(const ServeOptions& options) {
   SettingsBox settings(options.settings);
   Companion companion{*vault, settings};
   FaultPlan faults;
-  CompanionServer server(companion, token, options.testControls ? &faults : nullptr);
+  CompanionServer server(companion, token, options.testControls ? &faults : nullptr, options.keepAliveSeconds);
   int port = server.bind();
   if (port <= 0) {
     companionLog().error("cannot listen on 127.0.0.1");
@@ -82,8 +82,13 @@ int runServe(const ServeOptions& options) {
   });
 
   std::atomic<bool> serving{true};
+  std::atomic<bool> stopping{false};
+  std::atomic<bool> failed{false};
   std::thread thread([&] {
-    if (!server.serve()) companionLog().error("the server stopped unexpectedly");
+    if (!server.serve() || !stopping) {
+      companionLog().error("the server stopped unexpectedly");
+      failed = true;
+    }
     serving = false;
   });
   companionLog().info("vault {} at {}, state {}", endpoint.vaultId, folder.string(), name(settings.get().state));
@@ -99,9 +104,10 @@ int runServe(const ServeOptions& options) {
   }
   // The handshake goes first, so the extension stops calling at once.
   handshake.remove();
+  stopping = true;
   server.stop();
   thread.join();
-  return serving ? 0 : 1;
+  return failed ? 1 : 0;
 }
 
 }  // namespace ostrel::companion

@@ -19,7 +19,6 @@ using StreamHandler = void (*)(Companion&, const httplib::Request&, httplib::Res
 
 constexpr std::size_t workerThreads = 32;   // the extension keeps several connections open
 constexpr std::size_t keepAliveRequests = 1'000'000;
-constexpr time_t keepAliveSeconds = 5;
 constexpr time_t ioTimeoutSeconds = 60;
 
 bool hasBody(const httplib::Request& req) {
@@ -39,7 +38,7 @@ void replyVaultError(const std::exception& error, httplib::Response& res) {
 
 }  // namespace
 
-CompanionServer::CompanionServer(Companion& companion, std::string token, FaultPlan* faults)
+CompanionServer::CompanionServer(Companion& companion, std::string token, FaultPlan* faults, int keepAliveSeconds)
     : companion_(companion), token_(std::move(token)), faults_(faults) {
   server_.new_task_queue = [] { return new httplib::ThreadPool(workerThreads); };
   server_.set_keep_alive_max_count(keepAliveRequests);

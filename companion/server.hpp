@@ -13,7 +13,7 @@ namespace ostrel::companion {
 // given, the test controls. Every request must carry the token.
 class CompanionServer {
  public:
-  CompanionServer(Companion& companion, std::string token, FaultPlan* faults);
+  CompanionServer(Companion& companion, std::string token, FaultPlan* faults, int keepAliveSeconds = 5);
   CompanionServer(const CompanionServer&) = delete;
   CompanionServer& operator=(const CompanionServer&) = delete;
 

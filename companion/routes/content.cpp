@@ -36,6 +36,11 @@ void content(Companion& companion, const httplib::Request& req, httplib::Respons
   }
   auto length = static_cast<std::size_t>(status.st_size);
   res.status = 200;
+  if (length == 0) {
+    // Announces the empty body; a provider of no bytes would announce none.
+    res.set_content("", "application/octet-stream");
+    return;
+  }
   res.set_content_provider(length, "application/octet-stream",
                            [fd, length](std::size_t offset, std::size_t wanted, httplib::DataSink& sink) {
                              std::vector<char> buffer(std::min({wanted, chunkBytes, length - offset}));
