@@ -1,5 +1,6 @@
 #include "host/serve/stale_mount.hpp"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -70,10 +71,19 @@ int runFusermount(const fs::path& path) {
 }  // namespace
 
 std::string prepareMountPoint(const fs::path& mountPoint) {
-  const fs::path path = fs::absolute(mountPoint).lexically_normal();
-  struct stat st {};
-  bool broken = ::stat(path.c_str(), &st) != 0 && errno == ENOTCONN;
-  if (broken || isFuseMountPoint(path)) {
+  fs::path path = fs::absolute(mountPoint).lexically_normal();
+  if (path.filename().empty()) path = path.parent_path();  // a trailing slash
+  // Opening asks the serving process, where a stat may be answered from the
+  // kernel's cache; a live mount of another host is not ours to take.
+  if (isFuseMountPoint(path)) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+      ::close(fd);
+      return path.string() + " is already mounted by a running process";
+    }
+    if (errno != ENOTCONN && errno != ECONNABORTED) {
+      return "cannot look at the mount at " + path.string() + ": " + std::strerror(errno);
+    }
     bool detached = ::geteuid() == 0 ? ::umount2(path.c_str(), MNT_DETACH) == 0 : runFusermount(path) == 0;
     if (!detached) return "cannot detach the mount left at " + path.string();
   }

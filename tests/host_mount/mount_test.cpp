@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -24,6 +28,8 @@
 #include "host/serve/domain_mount.hpp"
 #include "platform/fileprovider/item.hpp"
 #include "tests/support/test_companion.hpp"
+
+extern char** environ;
 
 namespace ostrel::testing {
 namespace {
@@ -321,10 +327,45 @@ TEST_F(MountTest, PreserveCopiesDownloadedFilesOnly) {
 TEST_F(MountTest, StopUnmountsAndStartMountsAgain) {
   mount();
   ASSERT_EQ(run("ls " + quoted(mountPoint_)).status, 0);
+  // A live mount is not taken over by a second one.
+  auto second = host::makeDomainMount(fp::Domain{.identifier = "ostrel", .displayName = "Ostrel"},
+                                      host::MountSettings{.mountPoint = mountPoint_, .cacheFolder = root_ / "cache2"});
+  EXPECT_NE(second->start(), std::nullopt);
+  EXPECT_EQ(lines(run("ls -1 " + quoted(mountPoint_)).output).size(), 3u);
   mount_->stop();
   mount_->stop();
   EXPECT_EQ(run("ls -A " + quoted(mountPoint_)).output, "");
   ASSERT_EQ(mount_->start(), std::nullopt);
+  EXPECT_EQ(lines(run("ls -1 " + quoted(mountPoint_)).output).size(), 3u);
+}
+
+TEST_F(MountTest, StartDetachesTheMountOfAKilledHost) {
+  // A host killed while serving leaves a mount whose every access fails.
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  std::string helperPath = OSTREL_MOUNT_HELPER, point = mountPoint_.string(), cache = (root_ / "helper-cache").string();
+  char* argv[] = {helperPath.data(), point.data(), cache.data(), nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, helperPath.c_str(), &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+  std::string said;
+  char c = 0;
+  while (said.size() < 16 && ::read(out[0], &c, 1) == 1 && c != '\n') said.push_back(c);
+  ::close(out[0]);
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  if (said != "mounted") GTEST_SKIP() << "the helper could not mount here";
+
+  // The root's attributes may still be cached; opening it asks the host.
+  ASSERT_EQ(::open(mountPoint_.c_str(), O_RDONLY | O_DIRECTORY), -1);
+  ASSERT_EQ(errno, ENOTCONN);
+
+  mount();
   EXPECT_EQ(lines(run("ls -1 " + quoted(mountPoint_)).output).size(), 3u);
 }
 
