@@ -11,6 +11,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 demo="$root/build/demo"
 bundle="$demo/Applications/Ostrel.app/Contents/MacOS"
+preset="${OSTREL_DEMO_PRESET:-release}"  # any preset of CMakePresets.json
 
 "$root/scripts/install-deps.sh"
 if [ ! -e /dev/fuse ]; then
@@ -20,13 +21,13 @@ fi
 
 [ -f "$demo/env.sh" ] && "$root/scripts/demo-stop.sh" >/dev/null 2>&1 || true
 
-cmake --preset release >/dev/null
-cmake --build --preset release --target ostrel-fpctl ostrel-fphost ostrel-companion
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" --target ostrel-fpctl ostrel-fphost ostrel-companion
 
 mkdir -p "$bundle" "$demo/logs"
 # Copies, not links: the tool judges its location by its resolved path.
-install -m 0755 "$root/build/release/fpctl/ostrel-fpctl" "$bundle/ostrel-fpctl"
-install -m 0755 "$root/build/release/host/ostrel-fphost" "$bundle/ostrel-fphost"
+install -m 0755 "$root/build/$preset/fpctl/ostrel-fpctl" "$bundle/ostrel-fpctl"
+install -m 0755 "$root/build/$preset/host/ostrel-fphost" "$bundle/ostrel-fphost"
 
 cat >"$demo/env.sh" <<ENV
 # Source this to talk to the demo: . build/demo/env.sh
@@ -41,7 +42,7 @@ ENV
 . "$demo/env.sh"
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 0700 "$XDG_RUNTIME_DIR"
 
-companion="$root/build/release/companion/ostrel-companion"
+companion="$root/build/$preset/companion/ostrel-companion"
 setsid "$companion" --seed demo >"$demo/logs/companion.log" 2>&1 </dev/null &
 echo $! >"$demo/companion.pid"
 for _ in $(seq 100); do

@@ -96,7 +96,11 @@ void saveDomains(const fs::path& file, const std::vector<Domain>& domains) {
 
   fs::path folder = file.parent_path();
   fs::create_directories(folder);
-  std::string temporary = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
+  // Appended piece by piece: GCC 12 at -O3 warns falsely on "." + name.
+  std::string temporary = folder.string();
+  temporary += "/.";
+  temporary += file.filename().string();
+  temporary += ".XXXXXX";
   UniqueFd fd(::mkostemp(temporary.data(), O_CLOEXEC));
   if (!fd) fail("cannot create", temporary);
   try {
