@@ -1,7 +1,9 @@
 #include "host/fuse_session.hpp"
 
 #include <fuse_lowlevel.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <sys/sysmacros.h>
 
 #include <chrono>
@@ -65,7 +67,11 @@ void FuseSession::stop() {
     if (!ended_.wait_for(lock, std::chrono::seconds(2), [this] { return loopEnded_; })) {
       lock.unlock();
       // Files still open elsewhere keep a detached mount alive; cut it off.
-      abortConnection();
+      if (!abortConnection()) {
+        // The loop's threads use this session and the tree; no choice but
+        // to wait for the last file to close.
+        platform::providerLog().error("{} is still in use; waiting for its files to close", mountPoint_.string());
+      }
       lock.lock();
       ended_.wait(lock, [this] { return loopEnded_; });
     }
@@ -74,11 +80,26 @@ void FuseSession::stop() {
   }
 }
 
-void FuseSession::abortConnection() {
-  auto path = "/sys/fs/fuse/connections/" + std::to_string(minor(device_)) + "/abort";
-  std::ofstream abort(path);
-  abort << "1";
-  if (!abort) platform::providerLog().error("cannot abort the FUSE connection at {}", path);
+bool FuseSession::abortConnection() {
+  const std::string connection = std::to_string(minor(device_));
+  auto write = [&](const std::filesystem::path& controls) {
+    std::ofstream abort(controls / connection / "abort");
+    abort << "1";
+    return static_cast<bool>(abort.flush());
+  };
+  if (write("/sys/fs/fuse/connections")) return true;
+  if (::geteuid() != 0) return false;
+  // The control file system is not mounted; as root, mount it privately
+  // for the moment it takes.
+  std::string scratch = (std::filesystem::temp_directory_path() / "ostrel-fusectl-XXXXXX").string();
+  if (::mkdtemp(scratch.data()) == nullptr) return false;
+  bool done = false;
+  if (::mount("fusectl", scratch.c_str(), "fusectl", 0, nullptr) == 0) {
+    done = write(scratch);
+    ::umount2(scratch.c_str(), MNT_DETACH);
+  }
+  ::rmdir(scratch.c_str());
+  return done;
 }
 
 void FuseSession::invalidateEntry(std::uint64_t parent, const std::string& name) {

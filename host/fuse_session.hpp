@@ -35,7 +35,8 @@ class FuseSession {
   void invalidateInode(std::uint64_t ino);
 
  private:
-  void abortConnection();
+  // Ends the kernel connection even while files on it are open.
+  bool abortConnection();
 
   fuse_session* session_ = nullptr;
   std::filesystem::path mountPoint_;

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <ctime>
 #include <unordered_set>
 
 #include "extension/items/vault_file_item.hpp"
@@ -98,7 +99,11 @@ bool sameAttributes(const fp::ItemPtr& a, const fp::ItemPtr& b) {
 }  // namespace
 
 VaultTree::VaultTree(std::shared_ptr<fp::ReplicatedExtension> extension, ContentCache& cache)
-    : extension_(std::move(extension)), cache_(cache), uid_(::getuid()), gid_(::getgid()) {}
+    : extension_(std::move(extension)), cache_(cache), uid_(::getuid()), gid_(::getgid()), mountedAt_([] {
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        return now;
+      }()) {}
 
 VaultTree::Kind VaultTree::kindOf(const std::string& container) {
   if (container == rootId) return Kind::root;
@@ -381,6 +386,7 @@ struct stat VaultTree::statOf(Ino ino, const fp::ItemPtr& item) const {
   if (!file) {
     st.st_mode = S_IFDIR | 0755;
     st.st_nlink = 2;
+    st.st_mtim = st.st_ctim = st.st_atim = mountedAt_;
     return st;
   }
   st.st_mode = S_IFREG | 0444;

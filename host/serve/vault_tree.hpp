@@ -124,6 +124,7 @@ class VaultTree {
   InodeTable inodes_;
   const uid_t uid_;
   const gid_t gid_;
+  const timespec mountedAt_;  // folders have no time of their own
 
   // Lock order: enumeratorMutex_ and mutex_ are never held together, and
   // neither is held across a call into the extension.

@@ -332,8 +332,14 @@ TEST_F(MountTest, StopUnmountsAndStartMountsAgain) {
                                       host::MountSettings{.mountPoint = mountPoint_, .cacheFolder = root_ / "cache2"});
   EXPECT_NE(second->start(), std::nullopt);
   EXPECT_EQ(lines(run("ls -1 " + quoted(mountPoint_)).output).size(), 3u);
+  // A file left open does not keep stop from returning.
+  int open = ::open(at("Device only/a.txt").c_str(), O_RDONLY);
+  ASSERT_GE(open, 0);
   mount_->stop();
   mount_->stop();
+  char byte = 0;
+  EXPECT_EQ(::read(open, &byte, 1), -1);
+  ::close(open);
   EXPECT_EQ(run("ls -A " + quoted(mountPoint_)).output, "");
   ASSERT_EQ(mount_->start(), std::nullopt);
   EXPECT_EQ(lines(run("ls -1 " + quoted(mountPoint_)).output).size(), 3u);
