@@ -325,6 +325,7 @@ int VaultTree::loadCloud(const std::vector<std::string>& containers, KernelNotif
     }
   }
   Listings fresh;
+  int code = 0;
   for (const auto& container : containers) {
     auto outcome = enumerate(container);
     if (auto* error = std::get_if<fp::Error>(&outcome)) {
@@ -332,7 +333,7 @@ int VaultTree::loadCloud(const std::vector<std::string>& containers, KernelNotif
         std::lock_guard lock(mutex_);
         failedContainers_.insert(container);
       }
-      int code = failed(container, *error);
+      code = failed(container, *error);
       // A partial refresh would leave folders of two moments side by side.
       if (notifier) return code;
       continue;
@@ -340,7 +341,7 @@ int VaultTree::loadCloud(const std::vector<std::string>& containers, KernelNotif
     fresh.emplace(container, buildListing(std::get<Enumerated>(outcome).items));
     succeeded(container);
   }
-  if (fresh.empty()) return EIO;
+  if (fresh.empty()) return code != 0 ? code : EIO;
   {
     std::lock_guard lock(mutex_);
     for (const auto& [container, listing] : fresh) cloudListed_.insert(container);
@@ -357,6 +358,11 @@ Result<ListingPtr> VaultTree::ensure(const std::string& container) {
     // The working set named every device folder there is.
     if (deviceLoaded_ && kindOf(container) == Kind::device) return Result<ListingPtr>::failure(ENOENT);
     if (unreachable_ && kindOf(container) != Kind::root) return Result<ListingPtr>::failure(EHOSTDOWN);
+  }
+  std::lock_guard loading(loading_);
+  {
+    std::lock_guard lock(mutex_);
+    if (auto it = listings_.find(container); it != listings_.end()) return {.value = it->second};
   }
   int code = 0;
   switch (kindOf(container)) {
@@ -532,8 +538,12 @@ void VaultTree::refresh(KernelNotifier& notifier) {
   }
   for (Ino ino : stale) notifier.inodeChanged(ino);
 
-  if (device && changes(workingSetId, deviceAnchor) == ChangeState::expired) loadDevice(&notifier);
+  if (device && changes(workingSetId, deviceAnchor) == ChangeState::expired) {
+    std::lock_guard loading(loading_);
+    loadDevice(&notifier);
+  }
   if (cloud && changes(cloudOnlySlug, cloudAnchor) == ChangeState::expired) {
+    std::lock_guard loading(loading_);
     std::vector<std::string> containers;
     {
       std::lock_guard lock(mutex_);
@@ -554,6 +564,7 @@ void VaultTree::refresh(KernelNotifier& notifier) {
   // the kernel forgets what it was told about them.
   for (const auto& container : failedBefore) {
     if (container == workingSetId) {
+      std::lock_guard loading(loading_);
       if (!device) loadDevice(&notifier);
       continue;
     }

@@ -126,6 +126,12 @@ class VaultTree {
   const gid_t gid_;
   const timespec mountedAt_;  // folders have no time of their own
 
+  // Serialises loading listings, so concurrent first lookups list once and
+  // an older listing never replaces a newer one. Held across calls into the
+  // extension; taken before enumeratorMutex_ and mutex_, and never by a
+  // request whose listing is already there.
+  std::mutex loading_;
+
   // Lock order: enumeratorMutex_ and mutex_ are never held together, and
   // neither is held across a call into the extension.
   std::mutex enumeratorMutex_;
