@@ -49,6 +49,7 @@ std::filesystem::path defaultHandshakePath() {
 
 void HandshakeWriter::write(const nlohmann::json& handshake) {
   std::lock_guard lock(mutex_);
+  if (retired_) return;
   std::filesystem::create_directories(file_.parent_path());
   std::string text = handshake.dump() + "\n";
   std::string pattern = (file_.parent_path() / ("." + file_.filename().string() + ".XXXXXX")).string();
@@ -75,8 +76,9 @@ void HandshakeWriter::write(const nlohmann::json& handshake) {
   }
 }
 
-void HandshakeWriter::remove() {
+void HandshakeWriter::retire() {
   std::lock_guard lock(mutex_);
+  retired_ = true;
   ::unlink(file_.c_str());
 }
 

@@ -36,13 +36,17 @@ class HandshakeWriter {
   explicit HandshakeWriter(std::filesystem::path file) : file_(std::move(file)) {}
 
   // Creates the container folder when missing. Throws std::system_error.
+  // Does nothing once retired.
   void write(const nlohmann::json& handshake);
-  void remove();
+  // Removes the file for good: a state change that races with the stop
+  // must not bring it back.
+  void retire();
   const std::filesystem::path& file() const { return file_; }
 
  private:
   std::mutex mutex_;  // one writer at a time, so renames land in order
   std::filesystem::path file_;
+  bool retired_ = false;  // guarded by mutex_
 };
 
 }  // namespace ostrel::companion

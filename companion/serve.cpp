@@ -2,6 +2,7 @@
 #include <signal.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <iostream>
@@ -91,6 +92,7 @@ int runServe(const ServeOptions& options) {
     }
     serving = false;
   });
+  while (serving && !server.running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   companionLog().info("vault {} at {}, state {}", endpoint.vaultId, folder.string(), name(settings.get().state));
   std::cout << "ready port=" << port << std::endl;
 
@@ -103,7 +105,7 @@ int runServe(const ServeOptions& options) {
     }
   }
   // The handshake goes first, so the extension stops calling at once.
-  handshake.remove();
+  handshake.retire();
   stopping = true;
   server.stop();
   thread.join();

@@ -22,6 +22,8 @@ class CompanionServer {
   int bind();
   // Serves until stop(); false when it could not.
   bool serve();
+  // A stop before serve() has started is lost, so callers wait for this.
+  bool running() const { return server_.is_running(); }
   void stop();
 
  private:

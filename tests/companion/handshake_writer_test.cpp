@@ -12,7 +12,7 @@
 namespace ostrel::companion {
 namespace {
 
-TEST(HandshakeWriter, PublishesAPrivateFileAndLeavesNoTemporaryOne) {
+TEST(HandshakeWriter, PublishesAPrivateFileWholeAndNothingOnceRetired) {
   testing::TempFile dir("marker", "");
   auto file = dir.path().parent_path() / "group" / "handshake.json";  // the folder is created
   HandshakeWriter writer(file);
@@ -25,7 +25,8 @@ TEST(HandshakeWriter, PublishesAPrivateFileAndLeavesNoTemporaryOne) {
   EXPECT_EQ(std::filesystem::status(file).permissions(),
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(file.parent_path()), {}), 1);
-  writer.remove();
+  writer.retire();
+  writer.write({{"port", 3}});  // a late state change
   EXPECT_FALSE(std::filesystem::exists(file));
 }
 
