@@ -47,6 +47,7 @@ class FuseDomainMount final : public DomainMount {
     if (session_) return std::nullopt;
     try {
       if (auto problem = prepareMountPoint(settings_.mountPoint); !problem.empty()) return hostError(problem);
+      tree_.reset();
       cache_ = std::make_unique<ContentCache>(settings_.cacheFolder);
       tree_ = std::make_unique<VaultTree>(extension_, *cache_);
       context_ = OpsContext{.tree = tree_.get()};
@@ -88,9 +89,17 @@ class FuseDomainMount final : public DomainMount {
   std::optional<std::filesystem::path> preserve(fp::RemovalMode mode,
                                                 const std::filesystem::path& destination) override {
     std::lock_guard lock(lifecycle_);
-    if (tree_) return tree_->preserve(mode, destination);
-    // Not mounted: the cache alone has nothing to name its files by.
-    return std::nullopt;
+    if (!tree_) {
+      // Never mounted in this process: the cache of an earlier run is still there.
+      try {
+        cache_ = std::make_unique<ContentCache>(settings_.cacheFolder);
+        tree_ = std::make_unique<VaultTree>(extension_, *cache_);
+      } catch (const std::exception& error) {
+        platform::providerLog().error("preserve: {}", error.what());
+        return std::nullopt;
+      }
+    }
+    return tree_->preserve(mode, destination);
   }
 
  private:
@@ -103,15 +112,14 @@ class FuseDomainMount final : public DomainMount {
     }
   }
 
-  // Order matters: no refresh may notify a session that is gone.
+  // Order matters: no refresh may notify a session that is gone. The tree
+  // and the cache stay, so that a removal may stop first and preserve after.
   void teardown() {
     if (watcher_) watcher_->stop();
     if (session_) session_->stop();
     watcher_.reset();
     notifier_.reset();
     session_.reset();
-    tree_.reset();
-    cache_.reset();
   }
 
   const fp::Domain domain_;

@@ -604,19 +604,32 @@ std::optional<std::string> VaultTree::relativePath(const std::string& identifier
 std::optional<fs::path> VaultTree::preserve(fp::RemovalMode mode, const fs::path& destination) {
   // Nothing is ever dirty while vault files are read-only.
   if (mode != fp::RemovalMode::preserveDownloadedUserData) return std::nullopt;
+  auto entries = cache_.entries();
+  bool unnamed = false;
+  for (const auto& entry : entries) unnamed = unnamed || !relativePath(entry.identifier);
+  // Files cached by an earlier run have no names yet; the working set names
+  // the device residencies in one listing.
+  if (unnamed) {
+    ensure(rootId);
+    ensure(std::string(Residency(Residency::deviceOnly).slug()));
+  }
+
   std::size_t copied = 0;
-  for (const auto& entry : cache_.entries()) {
+  for (const auto& entry : entries) {
     auto path = relativePath(entry.identifier);
     if (!path) {
-      platform::providerLog().error("preserve: {} is no longer in the folder; not kept", entry.identifier);
-      continue;
+      // Kept under its identifier rather than lost.
+      std::string name = entry.identifier;
+      for (char& c : name) c = c == '/' ? '_' : c;
+      if (!usableName(name)) continue;
+      path = name;
     }
     std::error_code error;
     fs::path target = destination / *path;
     fs::create_directories(target.parent_path(), error);
     if (!error) fs::copy_file(entry.path, target, fs::copy_options::overwrite_existing, error);
     if (error) {
-      platform::providerLog().error("preserve {} failed: {}", path->c_str(), error.message());
+      platform::providerLog().error("preserve {} failed: {}", *path, error.message());
       continue;
     }
     ++copied;

@@ -315,6 +315,8 @@ TEST_F(MountTest, PreserveCopiesDownloadedFilesOnly) {
   run("cat " + quoted(at("Device only/docs/b.txt")) + " >/dev/null");
   EXPECT_EQ(mount_->preserve(fp::RemovalMode::preserveDirtyUserData, root_ / "dirty"), std::nullopt);
 
+  // A removal may stop the mount before it preserves.
+  mount_->stop();
   auto kept = mount_->preserve(fp::RemovalMode::preserveDownloadedUserData, root_ / "kept");
   ASSERT_EQ(kept, root_ / "kept");
   std::ifstream copy(root_ / "kept" / "Device only" / "docs" / "b.txt");
@@ -322,6 +324,12 @@ TEST_F(MountTest, PreserveCopiesDownloadedFilesOnly) {
   text << copy.rdbuf();
   EXPECT_EQ(text.str(), contents);
   EXPECT_FALSE(fs::exists(root_ / "kept" / "Device only" / "a.txt"));
+
+  // A later host, never mounted, still finds the cache and names its files.
+  auto later = host::makeDomainMount(fp::Domain{.identifier = "ostrel", .displayName = "Ostrel"},
+                                     host::MountSettings{.mountPoint = mountPoint_, .cacheFolder = root_ / "cache"});
+  ASSERT_EQ(later->preserve(fp::RemovalMode::preserveDownloadedUserData, root_ / "later"), root_ / "later");
+  EXPECT_TRUE(fs::exists(root_ / "later" / "Device only" / "docs" / "b.txt"));
 }
 
 TEST_F(MountTest, StopUnmountsAndStartMountsAgain) {
