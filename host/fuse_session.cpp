@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "host/serve/stale_mount.hpp"
 #include "platform/log.hpp"
 
 namespace ostrel::host {
@@ -59,9 +60,12 @@ void FuseSession::stop() {
   if (!session_ || !mounted_) return;
   mounted_ = false;
   fuse_session_exit(session_);
-  // A lazy unmount: the kernel ends the connection once the last open file
-  // closes, and the loop's readers then return.
-  fuse_session_unmount(session_);
+  // Detach without closing the session's descriptor, which the loop's
+  // threads are reading: the kernel ends the connection once the last open
+  // file closes, and their reads then return.
+  if (loop_.joinable() && !detachMount(mountPoint_)) {
+    platform::providerLog().error("cannot detach {}", mountPoint_.string());
+  }
   if (loop_.joinable()) {
     std::unique_lock lock(mutex_);
     if (!ended_.wait_for(lock, std::chrono::seconds(2), [this] { return loopEnded_; })) {
@@ -78,9 +82,12 @@ void FuseSession::stop() {
     lock.unlock();
     loop_.join();
   }
+  // Closes the descriptor; the mount is gone already when the loop ran.
+  fuse_session_unmount(session_);
 }
 
 bool FuseSession::abortConnection() {
+  if (device_ == 0) return false;
   const std::string connection = std::to_string(minor(device_));
   auto write = [&](const std::filesystem::path& controls) {
     std::ofstream abort(controls / connection / "abort");

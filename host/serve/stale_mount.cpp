@@ -70,6 +70,10 @@ int runFusermount(const fs::path& path) {
 
 }  // namespace
 
+bool detachMount(const fs::path& mountPoint) {
+  return ::geteuid() == 0 ? ::umount2(mountPoint.c_str(), MNT_DETACH) == 0 : runFusermount(mountPoint) == 0;
+}
+
 std::string prepareMountPoint(const fs::path& mountPoint) {
   fs::path path = fs::absolute(mountPoint).lexically_normal();
   if (path.filename().empty()) path = path.parent_path();  // a trailing slash
@@ -84,8 +88,7 @@ std::string prepareMountPoint(const fs::path& mountPoint) {
     if (errno != ENOTCONN && errno != ECONNABORTED) {
       return "cannot look at the mount at " + path.string() + ": " + std::strerror(errno);
     }
-    bool detached = ::geteuid() == 0 ? ::umount2(path.c_str(), MNT_DETACH) == 0 : runFusermount(path) == 0;
-    if (!detached) return "cannot detach the mount left at " + path.string();
+    if (!detachMount(path)) return "cannot detach the mount left at " + path.string();
   }
   std::error_code error;
   fs::create_directories(path, error);

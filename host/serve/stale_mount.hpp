@@ -10,4 +10,7 @@ namespace ostrel::host {
 // the folder exists. Returns the reason when it cannot; empty on success.
 std::string prepareMountPoint(const std::filesystem::path& mountPoint);
 
+// A lazy unmount: umount2 as root, fusermount3 otherwise. True when done.
+bool detachMount(const std::filesystem::path& mountPoint);
+
 }  // namespace ostrel::host
