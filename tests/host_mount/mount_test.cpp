@@ -188,6 +188,16 @@ TEST_F(MountTest, ListsTheTreeWithFolderAndFileAttributes) {
   EXPECT_EQ(companion_.requestCount(), 0u);
 }
 
+TEST_F(MountTest, NamesThatCannotBeEntriesAreLeftOutAndTwinsBothShow) {
+  companion_.script(enumeratePath, listing({record("f1", "same.txt", std::nullopt), record("f2", "same.txt", std::nullopt),
+                                            record("f3", "..", std::nullopt), record("f4", "up/../x", std::nullopt),
+                                            record("f5", "", std::nullopt)}));
+  mount();
+  EXPECT_EQ(lines(run("ls -1a " + quoted(at("Device only"))).output),
+            (std::vector<std::string>{".", "..", "same.txt", "same.txt (f2)"}));
+  EXPECT_EQ(run("getfattr --only-values -n user.ostrel.id " + quoted(at("Device only/same.txt (f2)"))).output, "f2");
+}
+
 TEST_F(MountTest, PythonWalkSeesEveryFile) {
   mount();
   auto walked = run("python3 -c \"import os,sys\nfor d,_,fs in os.walk(sys.argv[1]):\n"
