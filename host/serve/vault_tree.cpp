@@ -132,15 +132,15 @@ std::shared_ptr<fp::Enumerator> VaultTree::enumerator(const std::string& contain
   return enumerators_.emplace(container, std::move(made)).first->second;
 }
 
-std::variant<VaultTree::Enumerated, fp::Error> VaultTree::enumerate(const std::string& container) {
+std::variant<VaultTree::Enumerated, fp::Error> VaultTree::enumerate(const std::string& container, bool withAnchor) {
   std::optional<fp::Error> error;
   auto source = enumerator(container, error);
   if (!source) return *error;
 
-  // The anchor comes first, so a change made during the listing shows up
-  // as a change at the next refresh.
   Enumerated result;
-  source->currentSyncAnchor([&result](std::optional<fp::SyncAnchor> anchor) { result.anchor = std::move(anchor); });
+  if (withAnchor) {
+    source->currentSyncAnchor([&result](std::optional<fp::SyncAnchor> anchor) { result.anchor = std::move(anchor); });
+  }
 
   fp::Page page;
   for (int pages = 0; pages < maxPages; ++pages) {
@@ -270,7 +270,7 @@ void VaultTree::install(Listings fresh, const std::vector<std::string>& gone, Ke
 }
 
 int VaultTree::loadDevice(KernelNotifier* notifier) {
-  auto outcome = enumerate(workingSetId);
+  auto outcome = enumerate(workingSetId, notifier != nullptr);
   if (auto* error = std::get_if<fp::Error>(&outcome)) {
     {
       std::lock_guard lock(mutex_);
@@ -318,7 +318,7 @@ int VaultTree::loadCloud(const std::vector<std::string>& containers, KernelNotif
   // Every cloud folder's anchor covers the whole residency, so the
   // residency folder's anchor stands for all of them.
   std::optional<fp::SyncAnchor> anchor;
-  {
+  if (notifier) {
     std::optional<fp::Error> error;
     if (auto source = enumerator(cloudOnlySlug, error)) {
       source->currentSyncAnchor([&anchor](std::optional<fp::SyncAnchor> value) { anchor = std::move(value); });
@@ -327,7 +327,7 @@ int VaultTree::loadCloud(const std::vector<std::string>& containers, KernelNotif
   Listings fresh;
   int code = 0;
   for (const auto& container : containers) {
-    auto outcome = enumerate(container);
+    auto outcome = enumerate(container, false);
     if (auto* error = std::get_if<fp::Error>(&outcome)) {
       {
         std::lock_guard lock(mutex_);
@@ -345,7 +345,7 @@ int VaultTree::loadCloud(const std::vector<std::string>& containers, KernelNotif
   {
     std::lock_guard lock(mutex_);
     for (const auto& [container, listing] : fresh) cloudListed_.insert(container);
-    if (notifier || !cloudAnchor_) cloudAnchor_ = anchor;
+    if (notifier) cloudAnchor_ = anchor;
   }
   install(std::move(fresh), {}, notifier);
   return 0;
@@ -367,7 +367,7 @@ Result<ListingPtr> VaultTree::ensure(const std::string& container) {
   int code = 0;
   switch (kindOf(container)) {
     case Kind::root: {
-      auto outcome = enumerate(rootId);
+      auto outcome = enumerate(rootId, false);
       if (auto* error = std::get_if<fp::Error>(&outcome)) return Result<ListingPtr>::failure(failed(rootId, *error));
       install({{rootId, buildListing(std::get<Enumerated>(outcome).items)}}, {}, nullptr);
       break;
@@ -538,11 +538,12 @@ void VaultTree::refresh(KernelNotifier& notifier) {
   }
   for (Ino ino : stale) notifier.inodeChanged(ino);
 
-  if (device && changes(workingSetId, deviceAnchor) == ChangeState::expired) {
+  // A listing made without its anchor is made again with one.
+  if (device && (!deviceAnchor || changes(workingSetId, deviceAnchor) == ChangeState::expired)) {
     std::lock_guard loading(loading_);
     loadDevice(&notifier);
   }
-  if (cloud && changes(cloudOnlySlug, cloudAnchor) == ChangeState::expired) {
+  if (cloud && (!cloudAnchor || changes(cloudOnlySlug, cloudAnchor) == ChangeState::expired)) {
     std::lock_guard loading(loading_);
     std::vector<std::string> containers;
     {

@@ -104,11 +104,16 @@ class VaultTree {
 
   std::shared_ptr<platform::fileprovider::Enumerator> enumerator(const std::string& container,
                                                                  std::optional<platform::fileprovider::Error>& error);
-  std::variant<Enumerated, platform::fileprovider::Error> enumerate(const std::string& container);
+  // With the anchor first, so a change made during the listing shows up as
+  // a change at the next refresh.
+  std::variant<Enumerated, platform::fileprovider::Error> enumerate(const std::string& container, bool withAnchor);
   ChangeState changes(const std::string& container, const std::optional<platform::fileprovider::SyncAnchor>& anchor);
 
   Result<ListingPtr> ensure(const std::string& container);
-  // Lists and installs; the error's errno when it fails.
+  // Lists and installs; the error's errno when it fails. With a notifier
+  // (the watcher) the listing comes with its anchor; a request handler's
+  // listing has none, and the watcher's next refresh lists again with one,
+  // so the anchor's cost stays off the request path.
   int loadDevice(KernelNotifier* notifier);
   int loadCloud(const std::vector<std::string>& containers, KernelNotifier* notifier);
   ListingPtr buildListing(const std::vector<platform::fileprovider::ItemPtr>& items);
