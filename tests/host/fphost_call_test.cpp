@@ -159,7 +159,7 @@ INSTANTIATE_TEST_SUITE_P(
         HostRun{.name = "usageError", .args = {"call", "item"}, .exit = 64},
         HostRun{.name = "unknownSubcommand", .args = {"mount"}, .exit = 64},
         HostRun{.name = "noArguments", .args = {}, .exit = 64},
-        HostRun{.name = "serveIsNotYetAvailable", .args = {"serve"}, .exit = 69},
+        HostRun{.name = "serveRejectsAnUnknownOption", .args = {"serve", "--no-such-option"}, .exit = 64},
         // One process: the second anchor request meets the same enumerator,
         // whose fingerprint is still fresh, so only one listing is asked for.
         HostRun{.name = "batchKeepsOneEnumeratorPerContainer", .args = {"call", "-"},
