@@ -16,8 +16,13 @@
 namespace ostrel::companion {
 namespace {
 
+// Paths in sentences need not be UTF-8; JSON output must be.
+std::string jsonText(const nlohmann::json& value) {
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 int fail(const std::string& sentence, int status = 1) {
-  std::cout << nlohmann::json{{"ok", false}, {"error", sentence}}.dump() << std::endl;
+  std::cout << jsonText({{"ok", false}, {"error", sentence}}) << std::endl;
   return status;
 }
 
@@ -46,7 +51,7 @@ int runAdd(const AddOptions& options) {
     }
     auto stored = vault.add({.filename = filename, .residency = *residency, .folder = options.folder}, std::move(writer));
     if (!stored) return fail("\u201C" + filename + "\u201D already exists in that folder.");
-    std::cout << nlohmann::json{{"ok", true}, {"id", stored->id}, {"file", recordJson(*stored)}}.dump() << std::endl;
+    std::cout << jsonText({{"ok", true}, {"id", stored->id}, {"file", recordJson(*stored)}}) << std::endl;
     return 0;
   } catch (const std::exception& error) {
     return fail(error.what());
