@@ -1,7 +1,6 @@
 #include "extension/items/ostrel_enumerator.hpp"
 
 #include <gtest/gtest.h>
-#include <spdlog/sinks/ringbuffer_sink.h>
 
 #include <algorithm>
 #include <functional>
@@ -11,6 +10,7 @@
 #include "extension/bridge/bridge_error.hpp"
 #include "platform/crypto.hpp"
 #include "platform/log.hpp"
+#include "tests/support/log_capture.hpp"
 #include "tests/support/test_companion.hpp"
 
 namespace ostrel {
@@ -18,6 +18,7 @@ namespace {
 
 namespace fp = platform::fileprovider;
 using testing::HandshakeHome;
+using testing::LogCapture;
 using testing::ScriptedReply;
 using testing::TestCompanion;
 using Ids = std::vector<std::string>;
@@ -69,28 +70,6 @@ class RecordingChangeObserver final : public fp::ChangeObserver {
   std::vector<fp::Error> errors;
 };
 
-// The provider log's lines while it lives, as "level|message".
-class LogCapture {
- public:
-  LogCapture() : sink_(std::make_shared<spdlog::sinks::ringbuffer_sink_mt>(64)) {
-    sink_->set_pattern("%l|%v");
-    platform::providerLog().sinks().push_back(sink_);
-  }
-  ~LogCapture() {
-    auto& sinks = platform::providerLog().sinks();
-    sinks.erase(std::remove(sinks.begin(), sinks.end(), sink_), sinks.end());
-  }
-  std::vector<std::string> lines() const {
-    std::vector<std::string> lines = sink_->last_formatted();
-    for (std::string& line : lines) {
-      while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    }
-    return lines;
-  }
-
- private:
-  std::shared_ptr<spdlog::sinks::ringbuffer_sink_mt> sink_;
-};
 
 VaultFile record(std::string id, std::optional<std::string> folder, std::string residency = "device-only") {
   return VaultFile{id, id + ".txt", 5, 10, std::move(residency), false, std::move(folder)};

@@ -14,11 +14,11 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
-#include <spdlog/sinks/ringbuffer_sink.h>
 
 #include "extension/provider/ostrel_file_provider.hpp"
 #include "platform/fileprovider/replicated_extension.hpp"
 #include "platform/log.hpp"
+#include "tests/support/log_capture.hpp"
 #include "tests/support/test_companion.hpp"
 
 namespace ostrel::testing {
@@ -74,28 +74,6 @@ class ScopedTmpdir {
   std::optional<std::string> previous_;
 };
 
-// The extension's log lines while the object lives, as "level|message".
-class LogCapture {
- public:
-  LogCapture() : sink_(std::make_shared<spdlog::sinks::ringbuffer_sink_mt>(256)) {
-    sink_->set_pattern("%l|%v");
-    platform::providerLog().sinks().push_back(sink_);
-  }
-  ~LogCapture() {
-    auto& sinks = platform::providerLog().sinks();
-    sinks.erase(std::remove(sinks.begin(), sinks.end(), sink_), sinks.end());
-  }
-  std::vector<std::string> lines() const {
-    auto lines = sink_->last_formatted();
-    for (auto& line : lines) {
-      while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    }
-    return lines;
-  }
-
- private:
-  std::shared_ptr<spdlog::sinks::ringbuffer_sink_mt> sink_;
-};
 
 struct ItemResult {
   int calls = 0;
