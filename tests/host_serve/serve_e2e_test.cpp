@@ -53,6 +53,14 @@ bool eventually(Condition condition) {
   return condition();
 }
 
+// Gone, or a zombie that nobody reaps: either way it holds no lock any more.
+bool exited(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string pidText, name, state;
+  if (!(stat >> pidText >> name >> state)) return true;
+  return state == "Z" || state == "X";
+}
+
 pid_t listenerOf(const fs::path& socket) {
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un address{};
@@ -160,6 +168,8 @@ TEST_F(ServeEndToEnd, ARestartedHostMountsTheRegisteredDomainAgain) {
   ASSERT_GT(host, 0);
   ::kill(host, SIGTERM);
   ASSERT_TRUE(eventually([&] { return !mounted(mountPoint()) && !fs::exists(fs::symlink_status(socket())); }));
+  // The old host keeps its single-server lock until it has exited.
+  ASSERT_TRUE(eventually([&] { return exited(host); }));
 
   // Any command starts the host again, and it remounts what it kept.
   EXPECT_EQ(fpctl(tool_, "status")["registered"], true);
