@@ -239,15 +239,21 @@ void stuck(HandshakeHome& h, TestCompanion& c) { h.write(c.port(), {{"clearing",
 void serverError(HandshakeHome&, TestCompanion& c) { c.script(enumeratePath, failing(500, "boom")); }
 void garbled(HandshakeHome&, TestCompanion& c) { c.script(enumeratePath, failing(200, "not json")); }
 
+// Listing and change requests meet the same failures.
+const std::vector<FailureCase> failureCases{
+    {"NotRunning", noHandshake, BridgeError::appNotRunning(), true},
+    {"NotReady", notReady, BridgeError::notReady(), true},
+    {"Clearing", clearing, BridgeError::clearingPrevious(), true},
+    {"Stuck", stuck, BridgeError::clearingStuck(), true},
+    {"Http", serverError, BridgeError::http(500, "boom"), false},
+    {"Malformed", garbled, BridgeError::malformed("enumerate"), false},
+};
+
+std::string failureName(const ::testing::TestParamInfo<FailureCase>& param) { return param.param.name; }
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, ListingFailureTest,
-    ::testing::Values(FailureCase{"NotRunning", noHandshake, BridgeError::appNotRunning(), true},
-                      FailureCase{"NotReady", notReady, BridgeError::notReady(), true},
-                      FailureCase{"Clearing", clearing, BridgeError::clearingPrevious(), true},
-                      FailureCase{"Stuck", stuck, BridgeError::clearingStuck(), true},
-                      FailureCase{"Http", serverError, BridgeError::http(500, "boom"), false},
-                      FailureCase{"Malformed", garbled, BridgeError::malformed("enumerate"), false}),
-    [](const ::testing::TestParamInfo<FailureCase>& param) { return std::string(param.param.name); });
+    ::testing::ValuesIn(failureCases), failureName);
 
 // Change tracking
 
@@ -352,13 +358,7 @@ TEST_P(ChangeFailureTest, EndsWithTheHostsErrorAndLogsOnlyUnexpectedOnes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ChangeFailureTest,
-    ::testing::Values(FailureCase{"NotRunning", noHandshake, BridgeError::appNotRunning(), true},
-                      FailureCase{"NotReady", notReady, BridgeError::notReady(), true},
-                      FailureCase{"Clearing", clearing, BridgeError::clearingPrevious(), true},
-                      FailureCase{"Stuck", stuck, BridgeError::clearingStuck(), true},
-                      FailureCase{"Http", serverError, BridgeError::http(500, "boom"), false},
-                      FailureCase{"Malformed", garbled, BridgeError::malformed("enumerate"), false}),
-    [](const ::testing::TestParamInfo<FailureCase>& param) { return std::string(param.param.name); });
+    ::testing::ValuesIn(failureCases), failureName);
 
 TEST_F(EnumeratorTest, ConcurrentFingerprintsAgree) {
   companion.script(enumeratePath, ok({record("f1", "a"), record("f2", std::nullopt)}));
