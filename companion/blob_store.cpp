@@ -88,6 +88,13 @@ BlobWriter BlobStore::begin() const {
   return BlobWriter(std::move(fd), path, blobs_);
 }
 
+void BlobStore::createEmpty(std::string_view id) const {
+  if (!isBlobName(id)) throw VaultError("not a blob id: " + std::string(id));
+  auto path = blobs_ / std::string(id);
+  platform::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  if (!fd) throw VaultError("cannot create a blob: " + errnoText());
+}
+
 platform::UniqueFd BlobStore::open(std::string_view id) const {
   if (!isBlobName(id)) return {};
   auto path = blobs_ / std::string(id);

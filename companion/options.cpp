@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "companion/seed.hpp"
 #include "platform/app_group.hpp"
 
 namespace ostrel::companion {
@@ -31,7 +32,9 @@ std::variant<Command, std::string> parseServe(Cursor cursor) {
       options.vault = *dir;
     } else if (arg == "--seed") {
       auto sample = cursor.value();
-      if (!sample || *sample != "demo") return std::string("--seed takes the sample name \"demo\"");
+      if (!sample || !isSampleName(*sample)) {
+        return std::string("--seed takes \"demo\" or \"bench:FILES:FOLDERS[:RESIDENCY]\"");
+      }
       options.seed = *sample;
     } else if (arg == "--stream-ingest") {
       options.settings.streamIngest = true;
@@ -116,6 +119,10 @@ std::string usageText() {
 serve (the default) keeps the vault and answers the extension on 127.0.0.1:
   --vault DIR            the vault folder (default ${XDG_DATA_HOME:-~/.local/share}/ostrel-companion/vault)
   --seed demo            fill a new, empty vault with a small sample
+  --seed bench:FILES:FOLDERS[:RESIDENCY]
+                         fill it with FILES empty files over FOLDERS folders,
+                         half device-only and half device-and-cloud unless
+                         RESIDENCY is given
   --stream-ingest        ask the extension to stream ingested files
   --max-file-bytes N     refuse files above N bytes (0: no limit)
   --state STATE          ready, signed-out, not-ready, clearing or stuck

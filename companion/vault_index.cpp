@@ -23,6 +23,8 @@ CREATE TABLE IF NOT EXISTS meta (key TEXT PRIMARY KEY NOT NULL, value TEXT NOT N
 
 constexpr const char* columns = "id, filename, folder, residency, size, modified_at, materialized";
 
+std::string insertSql() { return std::string("INSERT INTO files (") + columns + ") VALUES (?, ?, ?, ?, ?, ?, ?)"; }
+
 struct StatementDeleter {
   void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 };
@@ -132,17 +134,47 @@ std::set<std::string> VaultIndex::ids() const {
   }
 }
 
+VaultIndex::Outcome VaultIndex::insertLocked(sqlite3_stmt* statement, const FileRecord& record) {
+  sqlite3_reset(statement);
+  bindText(db_, statement, 1, record.id);
+  bindText(db_, statement, 2, record.filename);
+  bindText(db_, statement, 3, record.folder);
+  bindText(db_, statement, 4, slug(record.residency));
+  sqlite3_bind_int64(statement, 5, record.size);
+  sqlite3_bind_double(statement, 6, record.modifiedAt);
+  sqlite3_bind_int(statement, 7, record.materialized ? 1 : 0);
+  return execute(db_, statement) < 0 ? Outcome::nameTaken : Outcome::done;
+}
+
 VaultIndex::Outcome VaultIndex::insert(const FileRecord& record) {
   std::lock_guard lock(mutex_);
-  Statement statement = prepare(db_, std::string("INSERT INTO files (") + columns + ") VALUES (?, ?, ?, ?, ?, ?, ?)");
-  bindText(db_, statement.get(), 1, record.id);
-  bindText(db_, statement.get(), 2, record.filename);
-  bindText(db_, statement.get(), 3, record.folder);
-  bindText(db_, statement.get(), 4, slug(record.residency));
-  sqlite3_bind_int64(statement.get(), 5, record.size);
-  sqlite3_bind_double(statement.get(), 6, record.modifiedAt);
-  sqlite3_bind_int(statement.get(), 7, record.materialized ? 1 : 0);
-  return execute(db_, statement.get()) < 0 ? Outcome::nameTaken : Outcome::done;
+  Statement statement = prepare(db_, insertSql());
+  return insertLocked(statement.get(), record);
+}
+
+VaultIndex::Outcome VaultIndex::insertAll(const std::vector<FileRecord>& records) {
+  std::lock_guard lock(mutex_);
+  // IMMEDIATE takes the write lock at once, so an "add" beside us waits on
+  // the busy timeout instead of failing halfway.
+  if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) fail(db_, "index write");
+  try {
+    Statement statement = prepare(db_, insertSql());
+    for (const auto& record : records) {
+      if (insertLocked(statement.get(), record) == Outcome::nameTaken) {
+        statement.reset();
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        return Outcome::nameTaken;
+      }
+    }
+  } catch (...) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+  if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    fail(db_, "index write");
+  }
+  return Outcome::done;
 }
 
 VaultIndex::Outcome VaultIndex::move(std::string_view id, Residency to) {

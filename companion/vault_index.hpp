@@ -36,6 +36,9 @@ class VaultIndex {
 
   // nameTaken when a file of that name already lies in that folder.
   Outcome insert(const FileRecord& record);
+  // All rows or none, in one transaction: a single fsync instead of one per
+  // row is what makes a vault of a hundred thousand files quick to fill.
+  Outcome insertAll(const std::vector<FileRecord>& records);
   Outcome move(std::string_view id, Residency to);
   Outcome updateContent(std::string_view id, std::int64_t size, double modifiedAt);
   Outcome remove(std::string_view id);
@@ -45,6 +48,8 @@ class VaultIndex {
 
  private:
   std::vector<FileRecord> select(const char* sql, std::string_view parameter) const;
+  // With mutex_ held.
+  Outcome insertLocked(sqlite3_stmt* statement, const FileRecord& record);
 
   mutable std::mutex mutex_;  // guards db_: one statement at a time
   sqlite3* db_ = nullptr;
