@@ -32,12 +32,13 @@ bool accepts(const fs::path& socket) {
   return fd && ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
 }
 
-// Twice forked so the host belongs to no process of ours and never waits as
-// our zombie; its own session keeps it alive when the terminal goes.
-bool launch(const fs::path& host, const fs::path& log) {
+// In a session of its own, so the host outlives the terminal and the tool.
+// Once the tool has exited the host is not its child any more; until then
+// the tool reaps it if it ends.
+pid_t launch(const fs::path& host, const fs::path& log) {
   std::error_code ec;
   fs::create_directories(log.parent_path(), ec);
-  // Everything the children need is prepared here: after fork only
+  // Everything the child needs is prepared here: after fork only
   // async-signal-safe calls are allowed.
   std::string program = host.string();
   std::string logText = log.string();
@@ -45,41 +46,50 @@ bool launch(const fs::path& host, const fs::path& log) {
   char* argv[] = {program.data(), serve, nullptr};
 
   pid_t child = ::fork();
-  if (child < 0) return false;
-  if (child == 0) {
-    ::setsid();
-    if (::fork() != 0) ::_exit(0);
-    int in = ::open("/dev/null", O_RDONLY);
-    int out = ::open(logText.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    if (in >= 0) ::dup2(in, STDIN_FILENO);
-    if (out >= 0) {
-      ::dup2(out, STDOUT_FILENO);
-      ::dup2(out, STDERR_FILENO);
-    }
-    ::execv(argv[0], argv);
-    ::_exit(127);
+  if (child != 0) return child;
+  ::setsid();
+  int in = ::open("/dev/null", O_RDONLY);
+  int out = ::open(logText.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+  if (in >= 0) ::dup2(in, STDIN_FILENO);
+  if (out >= 0) {
+    ::dup2(out, STDOUT_FILENO);
+    ::dup2(out, STDERR_FILENO);
   }
+  ::execv(argv[0], argv);
+  ::_exit(127);
+}
+
+bool exited(pid_t pid) {
   int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  return true;
+  pid_t reaped = ::waitpid(pid, &status, WNOHANG);
+  return reaped == pid || (reaped < 0 && errno == ECHILD);
 }
 
 struct Launcher {
   fs::path host, socket, log;
   std::chrono::milliseconds patience;
   std::mutex lock;
-  std::optional<Clock::time_point> launchedUntil;  // guarded by lock; set by the one launch
+  std::optional<Clock::time_point> launchedUntil;  // guarded by lock; set by the first launch
+  pid_t child = -1;                                 // guarded by lock
 
   bool ensure(Clock::time_point deadline) {
     std::lock_guard guard(lock);
     if (!launchedUntil) {
-      if (host.empty() || ::access(host.c_str(), X_OK) != 0 || !launch(host, log)) return false;
+      if (host.empty() || ::access(host.c_str(), X_OK) != 0) return false;
+      child = launch(host, log);
+      if (child < 0) return false;
       launchedUntil = Clock::now() + patience;
     }
     Clock::time_point until = std::min(*launchedUntil, deadline);
     while (!accepts(socket)) {
       if (Clock::now() >= until) return false;
+      // A host that is still shutting down holds the socket's lock a moment
+      // longer, and the new one gives up; start another until one stays.
+      if (child > 0 && exited(child)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        child = launch(host, log);
+        continue;
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
     return true;
