@@ -8,7 +8,7 @@ packages=(
   libcurl4-openssl-dev libsimdjson-dev nlohmann-json3-dev libssl-dev uuid-dev
   libspdlog-dev libfuse3-dev fuse3 libcpp-httplib-dev shared-mime-info
   libicu-dev libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
-  attr curl python3
+  attr curl python3 rsync
 )
 
 missing=()
