@@ -10,7 +10,9 @@
 #include "host/call/call.hpp"
 #include "host/call/run.hpp"
 #include "host/exit_status.hpp"
+#include "host/serve/domain_state.hpp"
 #include "host/serve/serve_loop.hpp"
+#include "host/serve/status_report.hpp"
 
 namespace ostrel::host {
 
@@ -30,15 +32,30 @@ int serveCommand(std::span<const std::string> words) {
 #endif
 }
 
+int statusCommand(std::span<const std::string> words) {
+  if (!words.empty()) {
+    std::cerr << "ostrel-fphost status: takes no arguments\nusage:\n    ostrel-fphost status\n";
+    return exitUsage;
+  }
+  try {
+    std::cout << statusReport(serveStateFolder()) << "\n";
+    return exitOk;
+  } catch (const std::exception& error) {
+    std::cerr << "ostrel-fphost status: " << error.what() << "\n";
+    return exitServeFailed;
+  }
+}
+
 struct Entry {
   std::string_view name;
   Subcommand run;
 };
 
 // Every subcommand the host has.
-constexpr std::array<Entry, 2> subcommands{{
-    {"call",  callCommand},
-    {"serve", serveCommand},
+constexpr std::array<Entry, 3> subcommands{{
+    {"call",   callCommand},
+    {"serve",  serveCommand},
+    {"status", statusCommand},
 }};
 
 void usage(std::ostream& out) {
@@ -47,6 +64,9 @@ void usage(std::ostream& out) {
       << serveSynopsis
       << "    mounts each registered domain at DIR/<display name> (default $HOME/CloudStorage)\n"
       << "    and answers ostrel-fpctl on $XDG_RUNTIME_DIR/ostrel/fphost.sock until SIGINT or SIGTERM\n"
+      << "  ostrel-fphost status\n"
+      << "    prints the registered domains with the files still on their way into the vault,\n"
+      << "    as one JSON object\n"
       << "\n"
       << "Each call prints one JSON object on standard output; logs go to standard error.\n"
       << "exit status: 0 every call completed without error, 1 a call's completion carried\n"
