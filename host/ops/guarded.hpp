@@ -7,6 +7,12 @@
 
 namespace ostrel::host {
 
+// What an operation that answers with an errno alone returns; 0 is success.
+struct ErrnoOnly {
+  int error = 0;
+  static ErrnoOnly failure(int code) { return ErrnoOnly{code}; }
+};
+
 // Runs an operation's work so that nothing escapes into libfuse: an
 // exception becomes an errno (ENOMEM for bad_alloc, EIO otherwise).
 template <class Work>

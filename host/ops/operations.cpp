@@ -26,6 +26,7 @@ const fuse_lowlevel_ops& operations() {
     ops.rename      = opRename;
     ops.link        = opLink;
     ops.create      = opCreate;
+    ops.write_buf   = opWriteBuf;
     ops.setxattr    = opSetxattr;
     ops.removexattr = opRemovexattr;
     // clang-format on

@@ -35,17 +35,19 @@ void opRelease(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi);
 void opGetxattr(fuse_req_t req, fuse_ino_t ino, const char* name, size_t size);
 void opListxattr(fuse_req_t req, fuse_ino_t ino, size_t size);
 
-// The write path is not served yet; these refuse with EROFS.
-void opSetattr(fuse_req_t req, fuse_ino_t ino, struct stat* attr, int toSet, fuse_file_info* fi);
-void opMknod(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode, dev_t rdev);
+void opCreate(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode, fuse_file_info* fi);
+void opWriteBuf(fuse_req_t req, fuse_ino_t ino, fuse_bufvec* data, off_t off, fuse_file_info* fi);
 void opMkdir(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode);
 void opUnlink(fuse_req_t req, fuse_ino_t parent, const char* name);
 void opRmdir(fuse_req_t req, fuse_ino_t parent, const char* name);
-void opSymlink(fuse_req_t req, const char* link, fuse_ino_t parent, const char* name);
 void opRename(fuse_req_t req, fuse_ino_t parent, const char* name, fuse_ino_t newparent, const char* newname,
               unsigned int flags);
+void opSetattr(fuse_req_t req, fuse_ino_t ino, struct stat* attr, int toSet, fuse_file_info* fi);
+
+// Refused: the vault holds no special files, links or attributes of the user's.
+void opMknod(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode, dev_t rdev);
+void opSymlink(fuse_req_t req, const char* link, fuse_ino_t parent, const char* name);
 void opLink(fuse_req_t req, fuse_ino_t ino, fuse_ino_t newparent, const char* newname);
-void opCreate(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode, fuse_file_info* fi);
 void opSetxattr(fuse_req_t req, fuse_ino_t ino, const char* name, const char* value, size_t size, int flags);
 void opRemovexattr(fuse_req_t req, fuse_ino_t ino, const char* name);
 

@@ -19,6 +19,8 @@ namespace {
 
 constexpr const char* hostErrorDomain = "com.ostrel.fphost";
 constexpr unsigned maxIdleThreads = 16;
+// How often the upload thread looks for files whose retry time has come.
+constexpr std::chrono::milliseconds uploadCheckInterval{250};
 
 fp::Error hostError(std::string sentence) {
   return fp::Error{.domain = hostErrorDomain, .code = 2, .localizedDescription = std::move(sentence)};
@@ -48,15 +50,23 @@ class FuseDomainMount final : public DomainMount {
     try {
       if (auto problem = prepareMountPoint(settings_.mountPoint); !problem.empty()) return hostError(problem);
       tree_.reset();
-      cache_ = std::make_unique<ContentCache>(settings_.cacheFolder);
-      tree_ = std::make_unique<VaultTree>(extension_, *cache_);
+      makeTree();
       context_ = OpsContext{.tree = tree_.get()};
+      watcher_ = std::make_unique<ChangeWatcher>(settings_.changeInterval, [this] { tick(); });
+      uploader_ = std::make_unique<ChangeWatcher>(uploadCheckInterval, [this] { upload(); });
+      // Set before the first request can come; both only wake a thread, so
+      // they are safe from a request handler.
+      tree_->onVaultChanged([this] {
+        tree_->forgetEnumerators();
+        watcher_->poke();
+      });
+      tree_->onUploadDue([this] { uploader_->poke(); });
       session_ = std::make_unique<FuseSession>(settings_.mountPoint, operations(), &context_,
                                                "fsname=ostrel,subtype=ostrel,default_permissions");
       session_->start(maxIdleThreads);
       notifier_ = std::make_unique<SessionNotifier>(*session_);
-      watcher_ = std::make_unique<ChangeWatcher>(settings_.changeInterval, [this] { tick(); });
       watcher_->start();
+      uploader_->start();
       platform::providerLog().info("mounted {} at {}", domain_.identifier, settings_.mountPoint.string());
       return std::nullopt;
     } catch (const std::exception& error) {
@@ -83,6 +93,7 @@ class FuseDomainMount final : public DomainMount {
     std::lock_guard lock(lifecycle_);
     if (!tree_) return;
     tree_->resolveErrors();
+    tree_->retryLocalFiles();
     if (watcher_) watcher_->poke();
   }
 
@@ -91,13 +102,7 @@ class FuseDomainMount final : public DomainMount {
     std::lock_guard lock(lifecycle_);
     if (!tree_) {
       // Never mounted in this process: the cache of an earlier run is still there.
-      try {
-        cache_ = std::make_unique<ContentCache>(settings_.cacheFolder);
-        tree_ = std::make_unique<VaultTree>(extension_, *cache_);
-      } catch (const std::exception& error) {
-        platform::providerLog().error("preserve: {}", error.what());
-        return std::nullopt;
-      }
+      makeTree();
     }
     return tree_->preserve(mode, destination);
   }
@@ -112,11 +117,30 @@ class FuseDomainMount final : public DomainMount {
     }
   }
 
+  void makeTree() {
+    cache_ = std::make_unique<ContentCache>(settings_.cacheFolder);
+    // Without a state folder there is nowhere to keep new files: read-only.
+    WriteSettings writes;
+    if (!settings_.stateFolder.empty()) writes.pendingFolder = pendingFolder(settings_.stateFolder);
+    tree_ = std::make_unique<VaultTree>(extension_, *cache_, writes);
+  }
+
+  // The upload thread's; nothing may escape it either.
+  void upload() {
+    try {
+      tree_->uploadDue(*notifier_);
+    } catch (const std::exception& error) {
+      platform::providerLog().error("uploading to {} failed: {}", domain_.identifier, error.what());
+    }
+  }
+
   // Order matters: no refresh may notify a session that is gone. The tree
   // and the cache stay, so that a removal may stop first and preserve after.
   void teardown() {
+    if (uploader_) uploader_->stop();
     if (watcher_) watcher_->stop();
     if (session_) session_->stop();
+    uploader_.reset();
     watcher_.reset();
     notifier_.reset();
     session_.reset();
@@ -134,6 +158,7 @@ class FuseDomainMount final : public DomainMount {
   std::unique_ptr<FuseSession> session_;
   std::unique_ptr<SessionNotifier> notifier_;
   std::unique_ptr<ChangeWatcher> watcher_;
+  std::unique_ptr<ChangeWatcher> uploader_;
 };
 
 }  // namespace

@@ -25,6 +25,18 @@ Ino InodeTable::assign(const fp::ItemPtr& item) {
   return ino;
 }
 
+bool InodeTable::rebind(Ino ino, const fp::ItemPtr& item) {
+  std::string id = item->itemIdentifier();
+  std::unique_lock lock(mutex_);
+  if (ino == 0 || ino > entries_.size() || byId_.count(id)) return false;
+  Entry& entry = entries_[ino - 1];
+  byId_.erase(entry.identifier);
+  entry.identifier = id;
+  entry.item = item;
+  byId_.emplace(std::move(id), ino);
+  return true;
+}
+
 void InodeTable::update(const fp::ItemPtr& item) {
   std::string id = item->itemIdentifier();
   std::unique_lock lock(mutex_);

@@ -28,6 +28,10 @@ class InodeTable {
   Ino assign(const platform::fileprovider::ItemPtr& item);
   // Replaces the newest item of an identifier that already has a number.
   void update(const platform::fileprovider::ItemPtr& item);
+  // Gives `ino` to the item's identifier, which had no number yet, so a
+  // file the kernel knows keeps its number when it becomes a vault item.
+  // False, and nothing changes, when the identifier already has one.
+  bool rebind(Ino ino, const platform::fileprovider::ItemPtr& item);
 
   std::optional<Ino> find(const std::string& identifier) const;
   std::optional<std::string> identifier(Ino ino) const;

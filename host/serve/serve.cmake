@@ -7,6 +7,7 @@ add_library(ostrel_fphost_serve STATIC
   ${CMAKE_CURRENT_LIST_DIR}/content_cache.cpp
   ${CMAKE_CURRENT_LIST_DIR}/change_watcher.cpp
   ${CMAKE_CURRENT_LIST_DIR}/vault_tree.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/vault_tree_writes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/stale_mount.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../fuse_session.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../ops/operations.cpp
@@ -22,6 +23,12 @@ add_library(ostrel_fphost_serve STATIC
   ${CMAKE_CURRENT_LIST_DIR}/../ops/getxattr.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../ops/listxattr.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../ops/refusals.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../ops/create.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../ops/write.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../ops/mkdir.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../ops/remove.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../ops/rename.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../ops/setattr.cpp
 )
 target_include_directories(ostrel_fphost_serve PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_definitions(ostrel_fphost_serve PRIVATE FUSE_USE_VERSION=35)

@@ -1,5 +1,7 @@
 #include "host/serve/serve_loop_domains.hpp"
 
+#include "host/serve/pending_store.hpp"
+
 #include <cerrno>
 #include <ctime>
 #include <system_error>
@@ -207,6 +209,15 @@ std::variant<std::optional<fs::path>, Error> MountedDomains::remove(const Domain
     } catch (const std::exception& e) {
       return Error::fromException(e);
     }
+  } else if (mount) {
+    // Even a removal that keeps nothing keeps the files the vault does not
+    // have yet: they exist nowhere else.
+    fs::path destination = preservationFolder(mountPointOf(registered), std::chrono::system_clock::now());
+    try {
+      preservedAt = mount->preserve(RemovalMode::preserveDirtyUserData, destination);
+    } catch (const std::exception& e) {
+      return Error::fromException(e);
+    }
   }
 
   std::vector<Domain> rest;
@@ -229,7 +240,16 @@ std::variant<std::optional<fs::path>, Error> MountedDomains::remove(const Domain
   // What removal keeps was copied out above; the rest belongs to nobody now.
   std::error_code ec;
   fs::remove_all(settings_.cacheFolder / registered.identifier, ec);
-  fs::remove_all(settings_.stateFolder / registered.identifier, ec);
+  const fs::path state = settings_.stateFolder / registered.identifier;
+  if (mount) {
+    fs::remove_all(state, ec);
+  } else {
+    // Nothing could copy the pending area out; it stays for a later
+    // registration of the same domain to pick up.
+    for (const auto& entry : fs::directory_iterator(state, ec)) {
+      if (entry.path() != pendingFolder(state)) fs::remove_all(entry.path(), ec);
+    }
+  }
   fs::remove(mountPointOf(registered), ec);  // only when empty: never the user's files
   platform::providerLog().info("removed \"{}\"{}", registered.identifier,
                                preservedAt ? ", kept files at " + preservedAt->string() : "");

@@ -12,6 +12,7 @@
 #include "extension/model/finder_folders.hpp"
 #include "extension/model/residency.hpp"
 #include "host/serve/errno_mapping.hpp"
+#include "host/serve/vault_tree_support.hpp"
 #include "platform/fileprovider/content_type.hpp"
 #include "platform/log.hpp"
 
@@ -20,16 +21,13 @@ namespace ostrel::host {
 namespace fp = platform::fileprovider;
 namespace fs = std::filesystem;
 
+using namespace tree;
+
 namespace {
 
 const std::string rootId(fp::rootContainer);
 const std::string workingSetId(fp::workingSetContainer);
 const std::string cloudOnlySlug(Residency(Residency::cloudOnly).slug());
-
-constexpr const char* idAttribute = "user.ostrel.id";
-constexpr const char* residencyAttribute = "user.ostrel.residency";
-constexpr const char* statusAttribute = "user.ostrel.status";
-constexpr const char* errorAttribute = "user.ostrel.error";
 
 // A listing that never names a next page is complete; the bound only stops
 // an enumerator that never ends.
@@ -68,29 +66,6 @@ class ChangeOutcome final : public fp::ChangeObserver {
   std::optional<fp::Error> error_;
 };
 
-fp::Error contractBroken(const std::string& what) {
-  return fp::Error{.domain = "com.ostrel.fphost", .code = 1, .localizedDescription = what};
-}
-
-// The user's sentence, or a plain one naming the error.
-std::string sentenceOf(const fp::Error& error) {
-  if (error.localizedDescription && !error.localizedDescription->empty()) return *error.localizedDescription;
-  return error.domain + " error " + std::to_string(error.code);
-}
-
-const VaultFileItem* asFile(const fp::ItemPtr& item) { return dynamic_cast<const VaultFileItem*>(item.get()); }
-
-std::string contentVersion(const fp::ItemPtr& item) {
-  auto version = item->itemVersion();
-  return version ? version->contentVersion : std::string();
-}
-
-// A name the kernel can take as one path component.
-bool usableName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-         name.find('\0') == std::string::npos;
-}
-
 bool sameAttributes(const fp::ItemPtr& a, const fp::ItemPtr& b) {
   return a->itemVersion() == b->itemVersion() && a->documentSize() == b->documentSize() &&
          a->contentModificationDate() == b->contentModificationDate();
@@ -98,12 +73,23 @@ bool sameAttributes(const fp::ItemPtr& a, const fp::ItemPtr& b) {
 
 }  // namespace
 
-VaultTree::VaultTree(std::shared_ptr<fp::ReplicatedExtension> extension, ContentCache& cache)
-    : extension_(std::move(extension)), cache_(cache), uid_(::getuid()), gid_(::getgid()), mountedAt_([] {
+VaultTree::VaultTree(std::shared_ptr<fp::ReplicatedExtension> extension, ContentCache& cache,
+                     WriteSettings writes)
+    : extension_(std::move(extension)),
+      cache_(cache),
+      uid_(::getuid()),
+      gid_(::getgid()),
+      mountedAt_([] {
         timespec now{};
         ::clock_gettime(CLOCK_REALTIME, &now);
         return now;
-      }()) {}
+      }()),
+      writes_(std::move(writes)) {
+  if (!writes_.pendingFolder.empty()) {
+    store_ = std::make_unique<PendingStore>(writes_.pendingFolder);
+    loadPendingArea();
+  }
+}
 
 VaultTree::Kind VaultTree::kindOf(const std::string& container) {
   if (container == rootId) return Kind::root;
@@ -355,6 +341,8 @@ Result<ListingPtr> VaultTree::ensure(const std::string& container) {
   {
     std::lock_guard lock(mutex_);
     if (auto it = listings_.find(container); it != listings_.end()) return {.value = it->second};
+    // A folder the user made has no files in the vault yet.
+    if (localFolders_.count(container)) return {.value = std::make_shared<const Listing>()};
     // The working set named every device folder there is.
     if (deviceLoaded_ && kindOf(container) == Kind::device) return Result<ListingPtr>::failure(ENOENT);
     if (unreachable_ && kindOf(container) != Kind::root) return Result<ListingPtr>::failure(EHOSTDOWN);
@@ -416,13 +404,26 @@ Result<struct stat> VaultTree::lookup(Ino parent, const std::string& name) {
   auto listing = ensure(*container);
   if (!listing) return Result<struct stat>::failure(listing.error);
   const Child* child = (*listing.value)->find(name);
-  if (!child) return Result<struct stat>::failure(ENOENT);
+  if (!child) {
+    std::lock_guard lock(mutex_);
+    const LocalName* local = localChild(*container, name);
+    if (!local) return Result<struct stat>::failure(ENOENT);
+    if (local->folder) {
+      const LocalFolder& folder = localFolders_.at(local->key);
+      return {.value = statOf(folder.ino, inodes_.item(folder.ino))};
+    }
+    return {.value = localStat(localFiles_.at(local->key))};
+  }
   auto item = inodes_.item(child->ino);
   return {.value = statOf(child->ino, item ? item : child->item)};
 }
 
 Result<struct stat> VaultTree::attributes(Ino ino) {
   if (ino == InodeTable::rootIno) return {.value = statOf(ino, nullptr)};
+  {
+    std::lock_guard lock(mutex_);
+    if (const LocalFile* file = localFile(ino)) return {.value = localStat(*file)};
+  }
   auto item = inodes_.item(ino);
   if (!item) return Result<struct stat>::failure(ENOENT);
   return {.value = statOf(ino, item)};
@@ -432,10 +433,40 @@ Result<ListingPtr> VaultTree::listing(Ino ino) {
   auto container = inodes_.identifier(ino);
   if (!container) return Result<ListingPtr>::failure(ENOENT);
   if (ino != InodeTable::rootIno && asFile(inodes_.item(ino))) return Result<ListingPtr>::failure(ENOTDIR);
-  return ensure(*container);
+  {
+    std::lock_guard lock(mutex_);
+    if (localFile(ino)) return Result<ListingPtr>::failure(ENOTDIR);
+  }
+  auto vault = ensure(*container);
+  if (!vault) return vault;
+  std::lock_guard lock(mutex_);
+  return {.value = withLocalChildren(*container, *vault.value)};
 }
 
 Result<int> VaultTree::open(Ino ino, int flags) {
+  {
+    std::lock_guard lock(mutex_);
+    if (LocalFile* file = localFile(ino)) {
+      const bool writing = (flags & O_ACCMODE) != O_RDONLY;
+      // An upload reads the bytes it was given; a change now would be lost.
+      if (writing && file->record.state == LocalState::uploading) return Result<int>::failure(EBUSY);
+      int fd = ::open(store_->dataPath(file->record.key).c_str(), (writing ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+      if (fd < 0) return Result<int>::failure(errno);
+      if (writing && (flags & O_TRUNC) && ::ftruncate(fd, 0) != 0) {
+        int error = errno;
+        ::close(fd);
+        return Result<int>::failure(error);
+      }
+      if (writing) {
+        ++file->writers;
+        if (file->record.state != LocalState::writing) {
+          file->record.state = LocalState::writing;
+          saveLocked(*file);
+        }
+      }
+      return {.value = fd};
+    }
+  }
   auto item = inodes_.item(ino);
   if (ino == InodeTable::rootIno || (item && !asFile(item))) return Result<int>::failure(EISDIR);
   if (!item) return Result<int>::failure(ENOENT);
@@ -501,6 +532,21 @@ Result<std::string> VaultTree::xattr(Ino ino, const std::string& name) {
   // Other namespaces are not supported at all; file managers remember that
   // per file system instead of asking for every file.
   if (!name.starts_with("user.")) return Result<std::string>::failure(EOPNOTSUPP);
+  {
+    std::lock_guard lock(mutex_);
+    if (const LocalFile* local = localFile(ino)) {
+      // Not a vault item yet, so no identifier; the residency is the one it
+      // was dropped into.
+      if (name == statusAttribute) return {.value = stateName(local->record.state)};
+      if (name == errorAttribute && !local->record.error.empty()) return {.value = local->record.error};
+      if (name == residencyAttribute) {
+        const std::string& parent = local->record.parent;
+        if (auto folder = FinderFolders::parse(parent)) return {.value = folder->residency};
+        if (Residency::fromSlug(parent)) return {.value = parent};
+      }
+      return Result<std::string>::failure(ENODATA);
+    }
+  }
   if (name == idAttribute) return {.value = *identifier};
   if (name == residencyAttribute) {
     if (file) return {.value = file->file().residency};
@@ -603,8 +649,12 @@ std::optional<std::string> VaultTree::relativePath(const std::string& identifier
 }
 
 std::optional<fs::path> VaultTree::preserve(fp::RemovalMode mode, const fs::path& destination) {
-  // Nothing is ever dirty while vault files are read-only.
-  if (mode != fp::RemovalMode::preserveDownloadedUserData) return std::nullopt;
+  // What the user made and the vault does not have yet is kept in every mode.
+  std::size_t copied = preserveLocalFiles(destination);
+  if (mode != fp::RemovalMode::preserveDownloadedUserData) {
+    if (copied == 0) return std::nullopt;
+    return destination;
+  }
   auto entries = cache_.entries();
   bool unnamed = false;
   for (const auto& entry : entries) unnamed = unnamed || !relativePath(entry.identifier);
@@ -615,7 +665,6 @@ std::optional<fs::path> VaultTree::preserve(fp::RemovalMode mode, const fs::path
     ensure(std::string(Residency(Residency::deviceOnly).slug()));
   }
 
-  std::size_t copied = 0;
   for (const auto& entry : entries) {
     auto path = relativePath(entry.identifier);
     if (!path) {

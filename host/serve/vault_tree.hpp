@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -15,6 +17,7 @@
 
 #include "host/serve/content_cache.hpp"
 #include "host/serve/inode_table.hpp"
+#include "host/serve/pending_store.hpp"
 #include "platform/fileprovider/domain_manager.hpp"
 #include "platform/fileprovider/replicated_extension.hpp"
 
@@ -56,6 +59,26 @@ class KernelNotifier {
   virtual void inodeChanged(Ino ino) = 0;
 };
 
+// How the tree takes in what the user makes in the folder. Without a
+// pending area the folder is read-only.
+struct WriteSettings {
+  std::filesystem::path pendingFolder{};
+  // A closed file waits this long before its first upload, so a writer that
+  // renames its temporary file right after closing it (rsync) is not
+  // uploaded under the temporary name.
+  std::chrono::milliseconds settleDelay{750};
+  // A retried upload waits this long, doubled after each failure up to the cap.
+  std::chrono::milliseconds retryDelay{1000};
+  std::chrono::milliseconds retryCap{60000};
+};
+
+// A file of the pending area as the folder shows it.
+struct PendingFileStatus {
+  std::string path{};  // below the mount point
+  LocalState state = LocalState::pending;
+  std::string error{};
+};
+
 // The folder as the extension describes it: listings per container with the
 // sync anchors they were made at, the inode numbers of their items and the
 // downloaded contents. Request handlers read it (and list a container the
@@ -68,7 +91,8 @@ class KernelNotifier {
 // from a request handler, and requests that need it fail at once.
 class VaultTree {
  public:
-  VaultTree(std::shared_ptr<platform::fileprovider::ReplicatedExtension> extension, ContentCache& cache);
+  VaultTree(std::shared_ptr<platform::fileprovider::ReplicatedExtension> extension, ContentCache& cache,
+            WriteSettings writes = {});
 
   Result<struct stat> lookup(Ino parent, const std::string& name);
   Result<struct stat> attributes(Ino ino);
@@ -90,6 +114,34 @@ class VaultTree {
                                                 const std::filesystem::path& destination);
 
   struct stat statOf(Ino ino, const platform::fileprovider::ItemPtr& item) const;
+
+  // --- What the user changes (vault_tree_writes.cpp). Each answers from
+  // the host's own records or one call into the extension, and never tells
+  // the kernel anything: the kernel applies a successful change itself.
+  struct Created {
+    struct stat attributes {};
+    int fd = -1;
+  };
+  // A new file of the pending area, open for writing.
+  Result<Created> create(Ino parent, const std::string& name, mode_t mode, int flags);
+  Result<struct stat> makeFolder(Ino parent, const std::string& name);
+  // unlink (folder false) and rmdir (folder true); 0 or the errno.
+  int remove(Ino parent, const std::string& name, bool folder);
+  int rename(Ino parent, const std::string& name, Ino newParent, const std::string& newName, unsigned flags);
+  Result<struct stat> setAttributes(Ino ino, const struct stat& wanted, int toSet);
+  // The kernel released a descriptor opened for writing.
+  void writerClosed(Ino ino);
+
+  // Uploads every pending file whose time has come; the upload thread's
+  // one tick. Tells the kernel about files that became vault items.
+  void uploadDue(KernelNotifier& notifier);
+  // Pending files are tried at once, excluded ones offered again.
+  void retryLocalFiles();
+  std::vector<PendingFileStatus> pendingFiles() const;
+  // Called when something was uploaded or moved, so the next listing comes soon.
+  void onVaultChanged(std::function<void()> changed) { vaultChanged_ = std::move(changed); }
+  // Called when a file became due for upload.
+  void onUploadDue(std::function<void()> due) { uploadDueNow_ = std::move(due); }
 
  private:
   enum class Kind { root, device, cloud, unknown };
@@ -118,6 +170,51 @@ class VaultTree {
   int loadCloud(const std::vector<std::string>& containers, KernelNotifier* notifier);
   ListingPtr buildListing(const std::vector<platform::fileprovider::ItemPtr>& items);
   void install(Listings fresh, const std::vector<std::string>& gone, KernelNotifier* notifier);
+
+  struct LocalFile {
+    LocalFileRecord record{};
+    Ino ino = 0;
+    int writers = 0;
+    int failures = 0;  // since the last success or resolution; sets the backoff
+    std::chrono::steady_clock::time_point due{};
+  };
+  struct LocalFolder {
+    LocalFolderRecord record{};
+    Ino ino = 0;
+  };
+  // A name in a container that the host made: a pending file (by key) or a
+  // new folder (by identifier).
+  struct LocalName {
+    bool folder = false;
+    std::string key{};
+  };
+
+  void loadPendingArea();
+  // With mutex_ held.
+  const LocalName* localChild(const std::string& container, const std::string& name) const;
+  bool hasLocalChildren(const std::string& container) const;
+  LocalFile* localFile(Ino ino);
+  const LocalFile* localFile(Ino ino) const;
+  void saveLocked(const LocalFile& file);
+  void forgetLocal(const LocalFile& file);
+  void placeLocal(const std::string& key, const std::string& container, const std::string& name);
+  struct stat localStat(const LocalFile& file) const;
+  ListingPtr withLocalChildren(const std::string& container, ListingPtr vault) const;
+
+  platform::fileprovider::ItemCapabilities capabilitiesOf(Ino ino);
+  int refuseUnlessAdding(Ino parent);
+  void finishUpload(const std::string& key, const platform::fileprovider::ItemPtr& item, KernelNotifier& notifier);
+  void failUpload(const std::string& key, const platform::fileprovider::Error& error);
+  // Puts a vault item into its container's listing at once, until the next
+  // listing says where the companion app keeps it.
+  void placeInListing(const std::string& container, const std::string& name, Ino ino,
+                      const platform::fileprovider::ItemPtr& item);
+  void dropFromListing(const std::string& container, const std::string& name);
+  std::optional<platform::fileprovider::Error> callCreate(const platform::fileprovider::Item& itemTemplate,
+                                                          const std::optional<std::filesystem::path>& contents,
+                                                          platform::fileprovider::ItemPtr& created);
+  void noteError(const std::string& identifier, const std::string& sentence);
+  std::size_t preserveLocalFiles(const std::filesystem::path& destination);
 
   // Records, logs and classifies a failure; its errno.
   int failed(const std::string& identifier, const platform::fileprovider::Error& error);
@@ -152,6 +249,16 @@ class VaultTree {
   std::optional<std::string> unreachable_;                     // the sentence; guarded by mutex_
   std::unordered_map<std::string, std::string> errors_;        // last sentence per identifier; guarded by mutex_
   std::vector<Ino> staleInodes_;                               // seen newer by an open; guarded by mutex_
+
+  const WriteSettings writes_;
+  std::unique_ptr<PendingStore> store_;  // none: the folder is read-only
+  std::function<void()> vaultChanged_;
+  std::function<void()> uploadDueNow_;
+  std::optional<platform::fileprovider::ItemCapabilities> rootCapabilities_;  // guarded by mutex_
+  std::map<std::string, LocalFile> localFiles_;                               // by key; guarded by mutex_
+  std::map<std::string, LocalFolder> localFolders_;                           // by identifier; guarded by mutex_
+  std::unordered_map<Ino, std::string> localByIno_;                           // file keys; guarded by mutex_
+  std::unordered_map<std::string, std::map<std::string, LocalName>> localChildren_;  // guarded by mutex_
 };
 
 }  // namespace ostrel::host
