@@ -18,6 +18,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -247,18 +249,43 @@ TEST_F(MountTest, ExtendedAttributesDescribeTheItem) {
   EXPECT_EQ(listed.output.find("user.ostrel.error"), std::string::npos) << listed.output;
 }
 
-TEST_F(MountTest, RefusesEveryWrite) {
+// What the items' capabilities forbid never reaches the companion app.
+TEST_F(MountTest, RefusesWhatTheCapabilitiesForbid) {
   mount();
-  int fd = ::open(at("Device only/a.txt").c_str(), O_WRONLY);
-  EXPECT_EQ(fd, -1);
-  EXPECT_EQ(errno, EACCES);
-  if (fd >= 0) ::close(fd);
-  EXPECT_EQ(::mkdir(at("Device only/new").c_str(), 0755), -1);
-  EXPECT_EQ(errno, EROFS);
-  EXPECT_EQ(::open(at("Device only/new.txt").c_str(), O_WRONLY | O_CREAT, 0644), -1);
-  EXPECT_EQ(errno, EROFS);
+  struct Case {
+    const char* what;
+    std::function<int()> call;
+    int expected;
+  };
+  const std::vector<Case> cases = {
+      {"open a vault file for writing", [&] { return ::open(at("Device only/a.txt").c_str(), O_WRONLY); }, EACCES},
+      {"create a file at the top", [&] { return ::open(at("new.txt").c_str(), O_WRONLY | O_CREAT, 0644); }, EACCES},
+      {"make a folder at the top", [&] { return ::mkdir(at("new").c_str(), 0755); }, EACCES},
+      {"rename a vault file in place",
+       [&] { return ::rename(at("Device only/a.txt").c_str(), at("Device only/z.txt").c_str()); }, EPERM},
+      {"move a vault file to the top", [&] { return ::rename(at("Device only/a.txt").c_str(), at("a.txt").c_str()); },
+       EACCES},
+      {"move a residency folder", [&] { return ::rename(at("Device only").c_str(), at("Elsewhere").c_str()); },
+       EPERM},
+      {"truncate a vault file", [&] { return ::truncate(at("Device only/a.txt").c_str(), 0); }, EACCES},
+      {"link a vault file", [&] { return ::link(at("Device only/a.txt").c_str(), at("Device only/l").c_str()); },
+       EPERM},
+      {"make a symbolic link", [&] { return ::symlink("a.txt", at("Device only/s").c_str()); }, EPERM},
+  };
+  for (const auto& c : cases) {
+    errno = 0;
+    int result = c.call();
+    if (result >= 0 && c.expected != 0) ::close(result);
+    EXPECT_EQ(result, -1) << c.what;
+    EXPECT_EQ(errno, c.expected) << c.what << ": " << std::strerror(errno);
+  }
+  for (const auto& request : companion_.requests()) {
+    EXPECT_EQ(request.path, enumeratePath) << "only listings may have been asked for";
+  }
+  // Deletion goes to the extension, which keeps every vault item.
   EXPECT_EQ(::unlink(at("Device only/a.txt").c_str()), -1);
-  EXPECT_EQ(errno, EROFS);
+  EXPECT_EQ(errno, EPERM);
+  EXPECT_TRUE(fs::exists(at("Device only/a.txt")));
 }
 
 TEST_F(MountTest, ChangesAtTheCompanionShowWithinTheInterval) {
