@@ -342,7 +342,13 @@ TEST_F(WritePath, DropWhileTheCompanionIsStoppedLandsOnceItIsBackAndResolved) {
   ASSERT_EQ(status["domains"][0]["excluded"].size(), 1u) << status;
   EXPECT_EQ(status["domains"][0]["excluded"][0]["path"], "Device only/while-away.txt");
 
+  // A host restart keeps it as it was.
+  stopHost();
   startCompanion({});
+  EXPECT_EQ(tool("status")["registered"], true);
+  ASSERT_TRUE(eventually([&] { return mounted(mountPoint()); }));
+  EXPECT_EQ(xattr(dropped, "user.ostrel.status"), "excluded");
+
   EXPECT_EQ(tool("signal")["ok"], true);
   auto id = vaultIdOf(dropped);
   ASSERT_TRUE(id.has_value());
