@@ -495,6 +495,8 @@ void VaultTree::placeInListing(const std::string& container, const std::string& 
     // names it from the next listing on.
     if (!localFolders_.count(container)) return;
     it = listings_.emplace(container, std::make_shared<const Listing>()).first;
+    // Cloud folders are listed one by one; this one is kept current from now on.
+    if (kindOf(container) == Kind::cloud) cloudListed_.insert(container);
   }
   if (it->second->find(name)) return;
   auto copy = std::make_shared<Listing>(*it->second);
