@@ -1,9 +1,11 @@
 #include "host/serve/change_watcher.hpp"
 
+#include <algorithm>
+
 namespace ostrel::host {
 
-ChangeWatcher::ChangeWatcher(std::chrono::milliseconds interval, std::function<void()> tick)
-    : interval_(interval), tick_(std::move(tick)) {}
+ChangeWatcher::ChangeWatcher(std::chrono::milliseconds interval, std::function<void()> tick, unsigned stretch)
+    : interval_(interval), tick_(std::move(tick)), stretch_(stretch) {}
 
 ChangeWatcher::~ChangeWatcher() { stop(); }
 
@@ -32,12 +34,16 @@ void ChangeWatcher::stop() {
 
 void ChangeWatcher::run() {
   std::unique_lock lock(mutex_);
+  auto pause = std::chrono::duration_cast<std::chrono::steady_clock::duration>(interval_);
   for (;;) {
-    wake_.wait_for(lock, interval_, [this] { return poked_ || stopping_; });
+    wake_.wait_for(lock, pause, [this] { return poked_ || stopping_; });
     if (stopping_) return;
     poked_ = false;
     lock.unlock();
+    const auto started = std::chrono::steady_clock::now();
     tick_();
+    const auto took = std::chrono::steady_clock::now() - started;
+    pause = std::max<std::chrono::steady_clock::duration>(interval_, took * stretch_);
     lock.lock();
   }
 }

@@ -9,10 +9,13 @@
 namespace ostrel::host {
 
 // A thread that runs `tick` every interval, and at once when poked. Ticks
-// never overlap; a poke during a tick runs one more right after it.
+// never overlap; a poke during a tick runs one more right after it. With a
+// `stretch`, the pause after a tick is at least that many times as long as
+// the tick took, so work that grows with the vault (a change check of a
+// hundred thousand files) never takes more than its share of a core.
 class ChangeWatcher {
  public:
-  ChangeWatcher(std::chrono::milliseconds interval, std::function<void()> tick);
+  ChangeWatcher(std::chrono::milliseconds interval, std::function<void()> tick, unsigned stretch = 0);
   ~ChangeWatcher();
   ChangeWatcher(const ChangeWatcher&) = delete;
   ChangeWatcher& operator=(const ChangeWatcher&) = delete;
@@ -27,6 +30,7 @@ class ChangeWatcher {
 
   const std::chrono::milliseconds interval_;
   const std::function<void()> tick_;
+  const unsigned stretch_;
   std::mutex mutex_;
   std::condition_variable wake_;
   bool poked_ = false;     // guarded by mutex_

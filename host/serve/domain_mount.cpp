@@ -19,6 +19,9 @@ namespace {
 
 constexpr const char* hostErrorDomain = "com.ostrel.fphost";
 constexpr unsigned maxIdleThreads = 16;
+// A change check lists whole residencies; it may use at most a fifth of a
+// core, however large the vault.
+constexpr unsigned changeCheckStretch = 4;
 // How often the upload thread looks for files whose retry time has come.
 constexpr std::chrono::milliseconds uploadCheckInterval{250};
 
@@ -52,7 +55,7 @@ class FuseDomainMount final : public DomainMount {
       tree_.reset();
       makeTree();
       context_ = OpsContext{.tree = tree_.get()};
-      watcher_ = std::make_unique<ChangeWatcher>(settings_.changeInterval, [this] { tick(); });
+      watcher_ = std::make_unique<ChangeWatcher>(settings_.changeInterval, [this] { tick(); }, changeCheckStretch);
       uploader_ = std::make_unique<ChangeWatcher>(uploadCheckInterval, [this] { upload(); });
       // Set before the first request can come; both only wake a thread, so
       // they are safe from a request handler.
