@@ -26,3 +26,10 @@ PY
 if [ -x "$out/items_bench" ]; then
   "$out/items_bench"
 fi
+
+# The host end to end on a real mount: find, read and copy through the folder.
+if [ -e /dev/fuse ]; then
+  python3 bench/host_bench.py --build build/release
+else
+  echo "host bench: skipped, /dev/fuse is missing (load the fuse module, or run where FUSE is available)"
+fi
