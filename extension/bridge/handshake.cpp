@@ -17,7 +17,8 @@ constexpr std::size_t maxHandshakeBytes = 1u << 20;
 }  // namespace
 
 Handshake decodeHandshake(std::string_view json) {
-  auto object = json::parseObject(json);
+  json::Document document(json);
+  auto object = document.object();
   Handshake handshake;
   bool sawPort = false;
   bool sawToken = false;

@@ -10,42 +10,65 @@ namespace {
   throw DecodeError("key \"" + std::string(key) + "\" is not " + std::string(expected));
 }
 
-// A reused parser keeps its buffers, sized to the largest document it saw;
-// very large replies get a parser of their own so that memory is returned.
+// Replies above this size are never kept in the shared buffers, so that
+// their memory is returned.
 constexpr std::size_t reusableCapacity = 64u << 20;
 
-simdjson::dom::parser& threadParser() {
-  thread_local simdjson::dom::parser parser;
-  return parser;
+}  // namespace
+
+// Replies are copied into a reused padded buffer: simdjson's own copy would
+// map and fault in fresh pages for every large reply.
+struct Document::Buffers {
+  simdjson::dom::parser parser;
+  std::string padded;
+};
+
+namespace {
+
+std::mutex sharedLock;
+// Set while this thread holds the shared buffers: a document parsed inside
+// another must not try the lock its own thread holds.
+thread_local bool holdingShared = false;
+
+Document::Buffers& shared() {
+  static Document::Buffers buffers;
+  return buffers;
 }
 
 }  // namespace
 
-simdjson::dom::object parseObject(std::string_view json) {
-  simdjson::dom::parser* parser = &threadParser();
-  thread_local std::unique_ptr<simdjson::dom::parser> large;
-  large.reset();
-  if (json.size() > reusableCapacity) {
-    large = std::make_unique<simdjson::dom::parser>();
-    parser = large.get();
+Document::Document(std::string_view json) {
+  Buffers* buffers = nullptr;
+  if (!holdingShared && json.size() <= reusableCapacity) {
+    lease_ = std::unique_lock(sharedLock, std::try_to_lock);
   }
-  // Replies are copied into a reused padded buffer: simdjson's own copy would
-  // map and fault in fresh pages for every large reply.
-  thread_local std::string padded;
-  if (json.size() > reusableCapacity) {
-    std::string().swap(padded);
-    padded.reserve(json.size() + simdjson::SIMDJSON_PADDING);
-  } else if (padded.capacity() < json.size() + simdjson::SIMDJSON_PADDING) {
-    padded.reserve(json.size() + simdjson::SIMDJSON_PADDING);
+  if (lease_.owns_lock()) {
+    holdingShared = true;
+    buffers = &shared();
+  } else {
+    own_ = std::make_unique<Buffers>();
+    buffers = own_.get();
   }
-  padded.assign(json);
+  if (buffers->padded.capacity() < json.size() + simdjson::SIMDJSON_PADDING) {
+    buffers->padded.reserve(json.size() + simdjson::SIMDJSON_PADDING);
+  }
+  buffers->padded.assign(json);
   simdjson::dom::element root;
-  if (auto error = parser->parse(padded.data(), padded.size(), false).get(root)) {
+  auto error = buffers->parser.parse(buffers->padded.data(), buffers->padded.size(), false).get(root);
+  if (!error) error = root.get_object().get(object_);
+  if (error) {
+    release();
+    if (error == simdjson::INCORRECT_TYPE) throw DecodeError("the top level is not a JSON object");
     throw DecodeError(std::string("not valid JSON: ") + simdjson::error_message(error));
   }
-  simdjson::dom::object object;
-  if (root.get_object().get(object)) throw DecodeError("the top level is not a JSON object");
-  return object;
+}
+
+Document::~Document() { release(); }
+
+void Document::release() {
+  if (!lease_.owns_lock()) return;
+  holdingShared = false;
+  lease_.unlock();
 }
 
 void missing(std::string_view key) {

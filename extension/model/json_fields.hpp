@@ -6,6 +6,8 @@
 #include <simdjson.h>
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,9 +16,29 @@
 
 namespace ostrel::json {
 
-// Parses a whole reply and requires a JSON object at the top.
-// The parser is reused by the calling thread.
-simdjson::dom::object parseObject(std::string_view json);
+// A whole reply parsed, with a JSON object at the top. The values live in
+// the parser, which the document holds until it is destroyed: one parser
+// is shared by the process and reused (a big reply's buffers are kept for
+// the next), and a document parsed while it is taken gets one of its own,
+// so a process with many threads keeps one set of buffers, not one each.
+class Document {
+ public:
+  struct Buffers;
+  // Throws DecodeError when the text is not JSON or not an object.
+  explicit Document(std::string_view json);
+  ~Document();
+  Document(const Document&) = delete;
+  Document& operator=(const Document&) = delete;
+
+  simdjson::dom::object object() const { return object_; }
+
+ private:
+  void release();
+
+  std::unique_lock<std::mutex> lease_;
+  std::unique_ptr<Buffers> own_;
+  simdjson::dom::object object_;
+};
 
 std::string text(simdjson::dom::element value, std::string_view key);
 bool boolean(simdjson::dom::element value, std::string_view key);

@@ -40,11 +40,13 @@ VaultFile vaultFileFrom(simdjson::dom::object object) {
 }  // namespace
 
 VaultFile decodeVaultFile(std::string_view json) {
-  return vaultFileFrom(json::parseObject(json));
+  json::Document document(json);
+  return vaultFileFrom(document.object());
 }
 
 EnumerateResponse decodeEnumerateResponse(std::string_view json) {
-  auto object = json::parseObject(json);
+  json::Document document(json);
+  auto object = document.object();
   EnumerateResponse response;
   bool sawOk = false;
   bool sawFiles = false;
@@ -74,7 +76,8 @@ EnumerateResponse decodeEnumerateResponse(std::string_view json) {
 }
 
 IngestResponse decodeIngestResponse(std::string_view json) {
-  auto object = json::parseObject(json);
+  json::Document document(json);
+  auto object = document.object();
   IngestResponse response;
   bool sawOk = false;
   for (auto field : object) {

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "extension/model/json_fields.hpp"
+
 namespace ostrel {
 namespace {
 
@@ -77,6 +83,31 @@ TEST(EnumerateResponseDecode, RejectsBrokenReplies) {
                            "{\"ok\":true,\"files\":[],\"bad\":\"\xff\"}"}) {
     EXPECT_THROW(decodeEnumerateResponse(json), DecodeError) << json;
   }
+}
+
+// One set of parser buffers is shared by the process: documents parsed at
+// once, on one thread or many, must each keep their own values.
+TEST(EnumerateResponseDecode, DocumentsParsedAtOnceKeepTheirOwnValues) {
+  auto reply = [](int n) {
+    return R"({"ok":true,"files":[{"id":"id-)" + std::to_string(n) +
+           R"(","filename":"f","size":1,"modifiedAt":2,"residency":"device-only","materialized":true}]})";
+  };
+  json::Document outer(reply(1));
+  EXPECT_EQ(decodeEnumerateResponse(reply(2)).files.at(0).id, "id-2");
+  EXPECT_EQ(outer.object()["files"].at(0)["id"].get_string().value(), "id-1");
+
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 200; ++i) {
+        int n = t * 1000 + i;
+        if (decodeEnumerateResponse(reply(n)).files.at(0).id != "id-" + std::to_string(n)) ++wrong;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(IngestResponseDecode, OptionalFields) {
