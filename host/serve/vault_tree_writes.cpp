@@ -666,8 +666,15 @@ int VaultTree::rename(Ino parent, const std::string& name, Ino newParent, const 
     }
     LocalFile& moved = localFiles_.at(moving.key);
     placeLocal(moving.key, *to, newName);
+    // A new name or place may be what the refusal was about: offer it again.
+    if (moved.record.state == LocalState::excluded) {
+      moved.record.state = LocalState::pending;
+      moved.record.error.clear();
+      moved.failures = 0;
+    }
     if (moved.record.state == LocalState::pending) moved.due = Clock::now() + writes_.settleDelay;
     saveLocked(moved);
+    if (moved.record.state == LocalState::pending && uploadDueNow_) uploadDueNow_();
     return 0;
   }
   // A new folder with something inside is moved by copying (EXDEV makes mv

@@ -319,6 +319,20 @@ TEST_F(WritePath, RealClientsPutFilesIntoTheVault) {
   EXPECT_EQ(json::parse(run(host_.string() + " status").output)["domains"][0]["pending"], json::array());
 }
 
+TEST_F(WritePath, AHiddenFileIsRefusedStaysVisibleAndLandsOnceRenamed) {
+  const fs::path hidden = at("Device only/.secret.txt");
+  ASSERT_EQ(run("cp " + quoted(source("secret.txt", "psst")) + " " + quoted(hidden)).status, 0);
+  ASSERT_TRUE(eventually([&] { return xattr(hidden, "user.ostrel.status") == "excluded"; }));
+  EXPECT_EQ(xattr(hidden, "user.ostrel.error"), "\u201C.secret.txt\u201D is a hidden file and was skipped.");
+  EXPECT_EQ(readAll(hidden), "psst");
+
+  ASSERT_EQ(::rename(hidden.c_str(), at("Device only/secret.txt").c_str()), 0);
+  auto id = vaultIdOf(at("Device only/secret.txt"));
+  ASSERT_TRUE(id.has_value());
+  EXPECT_EQ(blob(*id), "psst");
+  EXPECT_FALSE(fs::exists(hidden));
+}
+
 TEST_F(WritePath, MoveBetweenResidencyFoldersReparents) {
   ASSERT_EQ(run("mv " + quoted(at("Device only/Welcome.txt")) + " " + quoted(at("Cloud only/"))).status, 0);
   // Where the companion app keeps it: the new residency, the same folder path.
