@@ -451,7 +451,8 @@ def bench_copy(work, args, source):
     try:
         session.start_companion("--seed", "bench:10:2", "--stream-ingest")
         posted = session.curl(
-            "-o", "/dev/null", "-X", "POST", "--data-binary", f"@{source}",
+            # -T streams from the file; --data-binary would read 1 GiB into memory.
+            "-o", "/dev/null", "-X", "POST", "-T", source, "-H", "Expect:",
             "-H", "Content-Type: application/octet-stream",
             "-H", f"X-Ostrel-Filename: {urllib.parse.quote('posted.bin')}",
             "-H", "X-Ostrel-Residency: device-and-cloud",
