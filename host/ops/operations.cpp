@@ -6,6 +6,7 @@ const fuse_lowlevel_ops& operations() {
   static const fuse_lowlevel_ops table = [] {
     fuse_lowlevel_ops ops{};
     // clang-format off
+    ops.init        = opInit;
     ops.lookup      = opLookup;
     ops.getattr     = opGetattr;
     ops.opendir     = opOpendir;

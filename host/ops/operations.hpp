@@ -23,6 +23,7 @@ inline OpsContext& contextOf(fuse_req_t req) { return *static_cast<OpsContext*>(
 
 const fuse_lowlevel_ops& operations();
 
+void opInit(void* userdata, fuse_conn_info* conn);
 void opLookup(fuse_req_t req, fuse_ino_t parent, const char* name);
 void opGetattr(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi);
 void opOpendir(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi);

@@ -24,6 +24,7 @@ add_library(ostrel_fphost_serve STATIC
   ${CMAKE_CURRENT_LIST_DIR}/../ops/listxattr.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../ops/refusals.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../ops/create.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../ops/init.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../ops/write.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../ops/mkdir.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../ops/remove.cpp

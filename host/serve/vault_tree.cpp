@@ -377,6 +377,7 @@ struct stat VaultTree::statOf(Ino ino, const fp::ItemPtr& item) const {
   st.st_gid = gid_;
   st.st_blksize = 4096;
   const VaultFileItem* file = item ? asFile(item) : nullptr;
+  if (file) st.st_blksize = preferredIoSize;
   if (!file) {
     st.st_mode = S_IFDIR | 0755;
     st.st_nlink = 2;

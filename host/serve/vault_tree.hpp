@@ -66,7 +66,7 @@ struct WriteSettings {
   // A closed file waits this long before its first upload, so a writer that
   // renames its temporary file right after closing it (rsync) is not
   // uploaded under the temporary name.
-  std::chrono::milliseconds settleDelay{750};
+  std::chrono::milliseconds settleDelay{200};
   // A retried upload waits this long, doubled after each failure up to the cap.
   std::chrono::milliseconds retryDelay{1000};
   std::chrono::milliseconds retryCap{60000};

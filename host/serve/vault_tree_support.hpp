@@ -15,6 +15,10 @@ inline constexpr const char* residencyAttribute = "user.ostrel.residency";
 inline constexpr const char* statusAttribute = "user.ostrel.status";
 inline constexpr const char* errorAttribute = "user.ostrel.error";
 
+// What files report as their preferred I/O size: copy tools size their
+// buffers by it, and each write through the mount is one request.
+inline constexpr long preferredIoSize = 128 << 10;
+
 inline platform::fileprovider::Error contractBroken(const std::string& what) {
   return platform::fileprovider::Error{.domain = "com.ostrel.fphost", .code = 1, .localizedDescription = what};
 }

@@ -173,7 +173,7 @@ struct stat VaultTree::localStat(const LocalFile& file) const {
   st.st_ino = file.ino;
   st.st_uid = uid_;
   st.st_gid = gid_;
-  st.st_blksize = 4096;
+  st.st_blksize = preferredIoSize;
   st.st_mode = S_IFREG | (file.record.mode & 07777);
   st.st_nlink = 1;
   st.st_size = data.st_size;
