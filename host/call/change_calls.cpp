@@ -1,6 +1,6 @@
 #include "host/call/recorder.hpp"
 #include "host/call/session.hpp"
-#include "host/call/template_item.hpp"
+#include "host/template_item.hpp"
 
 namespace ostrel::host::call {
 

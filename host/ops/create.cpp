@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include "host/ops/entry.hpp"
 #include "host/ops/guarded.hpp"
 #include "host/ops/operations.hpp"
 
@@ -12,11 +13,7 @@ void opCreate(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode, 
     fuse_reply_err(req, created.error);
     return;
   }
-  fuse_entry_param entry{};
-  entry.ino = created.value->attributes.st_ino;
-  entry.attr = created.value->attributes;
-  entry.attr_timeout = context.attrTimeout;
-  entry.entry_timeout = context.entryTimeout;
+  fuse_entry_param entry = entryOf(context, created.value->attributes);
   fi->fh = static_cast<std::uint64_t>(created.value->fd);
   if (fuse_reply_create(req, &entry, fi) != 0) {
     ::close(created.value->fd);

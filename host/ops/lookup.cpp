@@ -1,3 +1,4 @@
+#include "host/ops/entry.hpp"
 #include "host/ops/guarded.hpp"
 #include "host/ops/operations.hpp"
 
@@ -10,11 +11,7 @@ void opLookup(fuse_req_t req, fuse_ino_t parent, const char* name) {
     fuse_reply_err(req, found.error);
     return;
   }
-  fuse_entry_param entry{};
-  entry.ino = found.value->st_ino;
-  entry.attr = *found.value;
-  entry.attr_timeout = context.attrTimeout;
-  entry.entry_timeout = context.entryTimeout;
+  fuse_entry_param entry = entryOf(context, *found.value);
   fuse_reply_entry(req, &entry);
 }
 

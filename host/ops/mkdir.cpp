@@ -1,3 +1,4 @@
+#include "host/ops/entry.hpp"
 #include "host/ops/guarded.hpp"
 #include "host/ops/operations.hpp"
 
@@ -10,11 +11,7 @@ void opMkdir(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t) {
     fuse_reply_err(req, made.error);
     return;
   }
-  fuse_entry_param entry{};
-  entry.ino = made.value->st_ino;
-  entry.attr = *made.value;
-  entry.attr_timeout = context.attrTimeout;
-  entry.entry_timeout = context.entryTimeout;
+  fuse_entry_param entry = entryOf(context, *made.value);
   fuse_reply_entry(req, &entry);
 }
 

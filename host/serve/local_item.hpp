@@ -1,42 +1,18 @@
 #pragma once
 
-#include <optional>
 #include <string>
-#include <utility>
+#include <string_view>
 
-#include "platform/fileprovider/item.hpp"
+#include "host/template_item.hpp"
 
 namespace ostrel::host {
 
-// An item the host makes itself: the template of a creation, the proposed
-// item of a move, or a file of the pending area standing in the folder
-// until it is a vault item.
-class LocalItem final : public platform::fileprovider::Item {
- public:
-  LocalItem(std::string identifier, std::string parent, std::string filename,
-            std::optional<std::string> contentType)
-      : identifier_(std::move(identifier)),
-        parent_(std::move(parent)),
-        filename_(std::move(filename)),
-        contentType_(std::move(contentType)) {}
-
-  platform::fileprovider::ItemIdentifier itemIdentifier() const override { return identifier_; }
-  platform::fileprovider::ItemIdentifier parentItemIdentifier() const override { return parent_; }
-  std::string filename() const override { return filename_; }
-  std::optional<platform::fileprovider::ContentType> contentType() const override { return contentType_; }
-
- private:
-  std::string identifier_;
-  std::string parent_;
-  std::string filename_;
-  std::optional<std::string> contentType_;
-};
+using LocalItem = TemplateItem;
 
 // Identifiers of pending files: a prefix no extension identifier uses, so
 // the inode table keeps both apart.
 inline constexpr std::string_view localIdentifierPrefix = "ostrel-fphost.pending:";
 
 inline std::string localIdentifier(const std::string& key) { return std::string(localIdentifierPrefix) + key; }
-inline bool isLocalIdentifier(std::string_view identifier) { return identifier.starts_with(localIdentifierPrefix); }
 
 }  // namespace ostrel::host

@@ -21,11 +21,14 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "e2e_support.hpp"
+
 extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
+using namespace ostrel::testing;
 using json = nlohmann::json;
 
 json fpctl(const fs::path& tool, const std::string& words) {
@@ -36,45 +39,6 @@ json fpctl(const fs::path& tool, const std::string& words) {
   while (pipe != nullptr && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
   if (pipe != nullptr) ::pclose(pipe);
   return json::parse(out, nullptr, false);
-}
-
-bool mounted(const fs::path& path) {
-  struct stat inside {}, outside {};
-  return ::stat(path.c_str(), &inside) == 0 && ::stat(path.parent_path().c_str(), &outside) == 0 &&
-         inside.st_dev != outside.st_dev;
-}
-
-template <typename Condition>
-bool eventually(Condition condition) {
-  for (int i = 0; i < 500; ++i) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return condition();
-}
-
-// Gone, or a zombie that nobody reaps: either way it holds no lock any more.
-bool exited(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string pidText, name, state;
-  if (!(stat >> pidText >> name >> state)) return true;
-  return state == "Z" || state == "X";
-}
-
-pid_t listenerOf(const fs::path& socket) {
-  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strcpy(address.sun_path, socket.c_str());
-  pid_t pid = -1;
-  ucred peer{};
-  socklen_t length = sizeof peer;
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-      ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0) {
-    pid = peer.pid;
-  }
-  ::close(fd);
-  return pid;
 }
 
 class ServeEndToEnd : public ::testing::Test {

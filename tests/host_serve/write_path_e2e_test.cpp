@@ -27,11 +27,14 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "e2e_support.hpp"
+
 extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
+using namespace ostrel::testing;
 using json = nlohmann::json;
 using namespace std::chrono_literals;
 
@@ -56,22 +59,6 @@ Outcome run(const std::string& command, int seconds = 60) {
 
 std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
 
-template <typename Condition>
-bool eventually(Condition condition, std::chrono::milliseconds limit = 15s) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(50ms);
-  }
-  return condition();
-}
-
-bool mounted(const fs::path& path) {
-  struct stat inside {}, outside {};
-  return ::stat(path.c_str(), &inside) == 0 && ::stat(path.parent_path().c_str(), &outside) == 0 &&
-         inside.st_dev != outside.st_dev;
-}
-
 std::optional<std::string> xattr(const fs::path& path, const char* name) {
   char value[4096];
   ssize_t n = ::getxattr(path.c_str(), name, value, sizeof value);
@@ -89,29 +76,6 @@ std::string readAll(const fs::path& path) {
 void writeFile(const fs::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary);
   out << bytes;
-}
-
-bool exited(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string pidText, name, state;
-  if (!(stat >> pidText >> name >> state)) return true;
-  return state == "Z" || state == "X";
-}
-
-pid_t listenerOf(const fs::path& socket) {
-  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);
-  pid_t pid = -1;
-  ucred peer{};
-  socklen_t length = sizeof peer;
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-      ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0) {
-    pid = peer.pid;
-  }
-  ::close(fd);
-  return pid;
 }
 
 class WritePath : public ::testing::Test {

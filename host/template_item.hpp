@@ -6,10 +6,11 @@
 
 #include "platform/fileprovider/item.hpp"
 
-namespace ostrel::host::call {
+namespace ostrel::host {
 
-// The item a host hands in for a creation (the template) or a modification
-// (the proposed item): identifiers, a name and, when given, a content type.
+// An item the host makes itself: the template of a creation, the proposed
+// item of a modification, or a new file standing in the folder until it is
+// a vault item. Identifiers, a name and, when given, a content type.
 class TemplateItem final : public platform::fileprovider::Item {
  public:
   TemplateItem(std::string identifier, std::string parent, std::string filename,
@@ -31,4 +32,4 @@ class TemplateItem final : public platform::fileprovider::Item {
   std::optional<std::string> contentType_;
 };
 
-}  // namespace ostrel::host::call
+}  // namespace ostrel::host
