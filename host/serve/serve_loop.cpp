@@ -1,5 +1,6 @@
 #include "host/serve/serve_loop.hpp"
 
+#include <malloc.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -49,6 +50,16 @@ int awaitStop(int fd) {
   }
 }
 
+// A listing of a big vault passes through buffers of tens of MiB on
+// whichever thread asked. Left to itself, glibc serves them from per-thread
+// arenas and keeps what was freed there, so the host's memory would grow
+// with every FUSE thread that ever listed. Buffers this big are mapped and
+// unmapped instead, and few arenas are kept.
+void boundHeap() {
+  ::mallopt(M_MMAP_THRESHOLD, 1 << 20);
+  ::mallopt(M_ARENA_MAX, 2);
+}
+
 }  // namespace
 
 std::variant<ServeOptions, std::string> parseServeOptions(std::span<const std::string> words) {
@@ -87,6 +98,7 @@ int runServe(std::span<const std::string> words, const MountFactory& factory, st
     return exitUsage;
   }
   ServeOptions options = std::get<ServeOptions>(parsed);
+  boundHeap();
   if (options.mountRoot.empty()) options.mountRoot = platform::homeFolder() / "CloudStorage";
 
   platform::UniqueFd signals = stopSignals();
