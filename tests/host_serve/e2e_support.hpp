@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -57,6 +58,23 @@ inline pid_t listenerOf(const std::filesystem::path& socket) {
   }
   ::close(fd);
   return pid;
+}
+
+// A home of its own under `dir` (HOME and the four XDG folders point into
+// it) with the tool and the host installed where the tool accepts to run;
+// the folder holding both.
+inline std::filesystem::path isolatedInstall(const std::filesystem::path& dir, const std::filesystem::path& tool,
+                                             const std::filesystem::path& host) {
+  std::filesystem::remove_all(dir);
+  std::filesystem::path bundle = dir / "Applications" / "Ostrel.app" / "Contents" / "MacOS";
+  std::filesystem::create_directories(bundle);
+  std::filesystem::copy_file(tool, bundle / "ostrel-fpctl");
+  std::filesystem::copy_file(host, bundle / "ostrel-fphost");
+  ::setenv("HOME", dir.c_str(), 1);
+  for (const char* var : {"XDG_DATA_HOME", "XDG_RUNTIME_DIR", "XDG_STATE_HOME", "XDG_CACHE_HOME"}) {
+    ::setenv(var, (dir / var).c_str(), 1);
+  }
+  return bundle;
 }
 
 }  // namespace ostrel::testing

@@ -46,16 +46,7 @@ class ServeEndToEnd : public ::testing::Test {
   void SetUp() override {
     if (::access("/dev/fuse", R_OK | W_OK) != 0) GTEST_SKIP() << "/dev/fuse is missing or not usable here";
     dir_ = fs::temp_directory_path() / ("serve-e2e-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::path bundle = dir_ / "Applications" / "Ostrel.app" / "Contents" / "MacOS";
-    fs::create_directories(bundle);
-    fs::copy_file(OSTREL_FPCTL_PATH, bundle / "ostrel-fpctl");
-    fs::copy_file(OSTREL_FPHOST_PATH, bundle / "ostrel-fphost");
-    tool_ = bundle / "ostrel-fpctl";
-    ::setenv("HOME", dir_.c_str(), 1);
-    for (const char* var : {"XDG_DATA_HOME", "XDG_RUNTIME_DIR", "XDG_STATE_HOME", "XDG_CACHE_HOME"}) {
-      ::setenv(var, (dir_ / var).c_str(), 1);
-    }
+    tool_ = isolatedInstall(dir_, OSTREL_FPCTL_PATH, OSTREL_FPHOST_PATH) / "ostrel-fpctl";
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);

@@ -83,17 +83,9 @@ class WritePath : public ::testing::Test {
   void SetUp() override {
     if (::access("/dev/fuse", R_OK | W_OK) != 0) GTEST_SKIP() << "/dev/fuse is missing or not usable here";
     dir_ = fs::temp_directory_path() / ("write-e2e-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::path bundle = dir_ / "Applications" / "Ostrel.app" / "Contents" / "MacOS";
-    fs::create_directories(bundle);
-    fs::copy_file(OSTREL_FPCTL_PATH, bundle / "ostrel-fpctl");
-    fs::copy_file(OSTREL_FPHOST_PATH, bundle / "ostrel-fphost");
+    fs::path bundle = isolatedInstall(dir_, OSTREL_FPCTL_PATH, OSTREL_FPHOST_PATH);
     tool_ = bundle / "ostrel-fpctl";
     host_ = bundle / "ostrel-fphost";
-    ::setenv("HOME", dir_.c_str(), 1);
-    for (const char* var : {"XDG_DATA_HOME", "XDG_RUNTIME_DIR", "XDG_STATE_HOME", "XDG_CACHE_HOME"}) {
-      ::setenv(var, (dir_ / var).c_str(), 1);
-    }
     startCompanion({"--seed", "demo"});
     ASSERT_EQ(tool("register")["ok"], true);
     ASSERT_TRUE(eventually([&] { return mounted(mountPoint()); }));
