@@ -256,7 +256,7 @@ void VaultTree::install(Listings fresh, const std::vector<std::string>& gone, Ke
 }
 
 int VaultTree::loadDevice(KernelNotifier* notifier) {
-  auto outcome = enumerate(workingSetId, notifier != nullptr);
+  auto outcome = enumerate(workingSetId, true);
   if (auto* error = std::get_if<fp::Error>(&outcome)) {
     {
       std::lock_guard lock(mutex_);
@@ -304,7 +304,7 @@ int VaultTree::loadCloud(const std::vector<std::string>& containers, KernelNotif
   // Every cloud folder's anchor covers the whole residency, so the
   // residency folder's anchor stands for all of them.
   std::optional<fp::SyncAnchor> anchor;
-  if (notifier) {
+  {
     std::optional<fp::Error> error;
     if (auto source = enumerator(cloudOnlySlug, error)) {
       source->currentSyncAnchor([&anchor](std::optional<fp::SyncAnchor> value) { anchor = std::move(value); });
@@ -331,7 +331,11 @@ int VaultTree::loadCloud(const std::vector<std::string>& containers, KernelNotif
   {
     std::lock_guard lock(mutex_);
     for (const auto& [container, listing] : fresh) cloudListed_.insert(container);
-    if (notifier) cloudAnchor_ = anchor;
+    // A refresh lists every cloud folder again and takes the new anchor. A
+    // folder listed on request keeps the anchor of the first one listed: if
+    // the residency changed since, the next refresh sees it and lists them
+    // all again.
+    if (notifier || !cloudAnchor_) cloudAnchor_ = anchor;
   }
   install(std::move(fresh), {}, notifier);
   return 0;
