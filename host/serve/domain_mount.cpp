@@ -23,7 +23,7 @@ constexpr unsigned maxIdleThreads = 16;
 // core, however large the vault.
 constexpr unsigned changeCheckStretch = 4;
 // How often the upload thread looks for files whose retry time has come.
-constexpr std::chrono::milliseconds uploadCheckInterval{250};
+constexpr std::chrono::milliseconds uploadCheckInterval{50};
 
 fp::Error hostError(std::string sentence) {
   return fp::Error{.domain = hostErrorDomain, .code = 2, .localizedDescription = std::move(sentence)};
