@@ -132,8 +132,8 @@ class VaultTree {
   // The kernel released a descriptor opened for writing.
   void writerClosed(Ino ino);
 
-  // Uploads every pending file whose time has come; the upload thread's
-  // one tick. Tells the kernel about files that became vault items.
+  // Uploads the next pending file whose time has come; the upload thread's
+  // one tick. Tells the kernel about a file that became a vault item.
   void uploadDue(KernelNotifier& notifier);
   // Pending files are tried at once, excluded ones offered again.
   void retryLocalFiles();

@@ -356,33 +356,34 @@ void VaultTree::writerClosed(Ino ino) {
 
 void VaultTree::uploadDue(KernelNotifier& notifier) {
   if (!store_) return;
-  for (;;) {
-    LocalFileRecord record;
-    {
-      std::lock_guard lock(mutex_);
-      const auto now = Clock::now();
-      LocalFile* next = nullptr;
-      for (auto& [key, file] : localFiles_) {
-        if (file.record.state == LocalState::pending && file.writers == 0 && file.due <= now) {
-          next = &file;
-          break;
-        }
+  LocalFileRecord record;
+  {
+    std::lock_guard lock(mutex_);
+    const auto now = Clock::now();
+    LocalFile* next = nullptr;
+    for (auto& [key, file] : localFiles_) {
+      if (file.record.state == LocalState::pending && file.writers == 0 && file.due <= now) {
+        next = &file;
+        break;
       }
-      if (!next) return;
-      next->record.state = LocalState::uploading;
-      saveLocked(*next);
-      record = next->record;
     }
-
-    LocalItem itemTemplate(localIdentifier(record.key), record.parent, record.name, contentTypeFor(record.name));
-    fp::ItemPtr created;
-    auto error = callCreate(itemTemplate, store_->dataPath(record.key), created);
-    if (error) {
-      failUpload(record.key, *error);
-    } else {
-      finishUpload(record.key, created, notifier);
-    }
+    if (!next) return;
+    next->record.state = LocalState::uploading;
+    saveLocked(*next);
+    record = next->record;
   }
+
+  LocalItem itemTemplate(localIdentifier(record.key), record.parent, record.name, contentTypeFor(record.name));
+  fp::ItemPtr created;
+  auto error = callCreate(itemTemplate, store_->dataPath(record.key), created);
+  if (error) {
+    failUpload(record.key, *error);
+  } else {
+    finishUpload(record.key, created, notifier);
+  }
+  // One file per tick, so a stopping mount waits for one upload at most;
+  // the next tick comes at once.
+  if (uploadDueNow_) uploadDueNow_();
 }
 
 void VaultTree::finishUpload(const std::string& key, const fp::ItemPtr& created, KernelNotifier& notifier) {
