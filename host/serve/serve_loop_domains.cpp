@@ -197,24 +197,18 @@ std::variant<std::optional<fs::path>, Error> MountedDomains::remove(const Domain
   }
 
   std::optional<fs::path> preservedAt;
-  if (mode != RemovalMode::removeAll) {
-    if (!mount) {
-      return refusal(EAGAIN, "\"" + domain.identifier +
-                                 "\" is not mounted, so its files cannot be preserved; "
-                                 "remove it again once it is mounted");
-    }
-    fs::path destination = preservationFolder(mountPointOf(registered), std::chrono::system_clock::now());
-    try {
-      preservedAt = mount->preserve(mode, destination);
-    } catch (const std::exception& e) {
-      return Error::fromException(e);
-    }
-  } else if (mount) {
+  if (mode != RemovalMode::removeAll && !mount) {
+    return refusal(EAGAIN, "\"" + domain.identifier +
+                               "\" is not mounted, so its files cannot be preserved; "
+                               "remove it again once it is mounted");
+  }
+  if (mount) {
     // Even a removal that keeps nothing keeps the files the vault does not
     // have yet: they exist nowhere else.
+    RemovalMode keep = mode == RemovalMode::removeAll ? RemovalMode::preserveDirtyUserData : mode;
     fs::path destination = preservationFolder(mountPointOf(registered), std::chrono::system_clock::now());
     try {
-      preservedAt = mount->preserve(RemovalMode::preserveDirtyUserData, destination);
+      preservedAt = mount->preserve(keep, destination);
     } catch (const std::exception& e) {
       return Error::fromException(e);
     }

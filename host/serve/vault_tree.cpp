@@ -425,12 +425,15 @@ Result<struct stat> VaultTree::lookup(Ino parent, const std::string& name) {
 
 Result<struct stat> VaultTree::attributes(Ino ino) {
   if (ino == InodeTable::rootIno) return {.value = statOf(ino, nullptr)};
-  {
-    std::lock_guard lock(mutex_);
-    if (const LocalFile* file = localFile(ino)) return {.value = localStat(*file)};
-  }
   auto item = inodes_.item(ino);
   if (!item) return Result<struct stat>::failure(ENOENT);
+  // Asked for every entry of every listing: only pending files need the lock.
+  if (isPendingFile(item)) {
+    std::lock_guard lock(mutex_);
+    if (const LocalFile* file = localFile(ino)) return {.value = localStat(*file)};
+    // It became a vault item meanwhile.
+    item = inodes_.item(ino);
+  }
   return {.value = statOf(ino, item)};
 }
 
@@ -537,7 +540,7 @@ Result<std::string> VaultTree::xattr(Ino ino, const std::string& name) {
   // Other namespaces are not supported at all; file managers remember that
   // per file system instead of asking for every file.
   if (!name.starts_with("user.")) return Result<std::string>::failure(EOPNOTSUPP);
-  {
+  if (isPendingFile(item)) {
     std::lock_guard lock(mutex_);
     if (const LocalFile* local = localFile(ino)) {
       // Not a vault item yet, so no identifier; the residency is the one it

@@ -72,13 +72,6 @@ struct WriteSettings {
   std::chrono::milliseconds retryCap{60000};
 };
 
-// A file of the pending area as the folder shows it.
-struct PendingFileStatus {
-  std::string path{};  // below the mount point
-  LocalState state = LocalState::pending;
-  std::string error{};
-};
-
 // The folder as the extension describes it: listings per container with the
 // sync anchors they were made at, the inode numbers of their items and the
 // downloaded contents. Request handlers read it (and list a container the
@@ -137,7 +130,6 @@ class VaultTree {
   void uploadDue(KernelNotifier& notifier);
   // Pending files are tried at once, excluded ones offered again.
   void retryLocalFiles();
-  std::vector<PendingFileStatus> pendingFiles() const;
   // Called when something was uploaded or moved, so the next listing comes soon.
   void onVaultChanged(std::function<void()> changed) { vaultChanged_ = std::move(changed); }
   // Called when a file became due for upload.
@@ -194,7 +186,8 @@ class VaultTree {
   void loadPendingArea();
   // With mutex_ held.
   const LocalName* localChild(const std::string& container, const std::string& name) const;
-  bool hasLocalChildren(const std::string& container) const;
+  // Neither a pending child nor a vault child, as far as it was listed.
+  bool folderEmpty(const std::string& container) const;
   LocalFile* localFile(Ino ino);
   const LocalFile* localFile(Ino ino) const;
   void saveLocked(const LocalFile& file);
@@ -215,6 +208,9 @@ class VaultTree {
   std::optional<platform::fileprovider::Error> callCreate(const platform::fileprovider::Item& itemTemplate,
                                                           const std::optional<std::filesystem::path>& contents,
                                                           platform::fileprovider::ItemPtr& created);
+  // The extension's folder creation; 0, or the errno of its refusal, whose
+  // sentence goes to the container.
+  int createFolder(const std::string& container, const std::string& name, platform::fileprovider::ItemPtr& folder);
   void noteError(const std::string& identifier, const std::string& sentence);
   std::size_t preserveLocalFiles(const std::filesystem::path& destination);
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "extension/items/vault_file_item.hpp"
+#include "host/template_item.hpp"
 #include "platform/fileprovider/error.hpp"
 #include "platform/fileprovider/item.hpp"
 
@@ -36,6 +37,12 @@ inline const VaultFileItem* asFile(const platform::fileprovider::ItemPtr& item) 
 inline std::string contentVersion(const platform::fileprovider::ItemPtr& item) {
   auto version = item->itemVersion();
   return version ? version->contentVersion : std::string();
+}
+
+// Files of the pending area stand in the inode table as host-made items;
+// everything else there is the extension's.
+inline bool isPendingFile(const platform::fileprovider::ItemPtr& item) {
+  return dynamic_cast<const TemplateItem*>(item.get()) != nullptr;
 }
 
 // A name the kernel can take as one path component.

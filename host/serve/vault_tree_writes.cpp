@@ -119,9 +119,11 @@ const VaultTree::LocalName* VaultTree::localChild(const std::string& container, 
   return it == children->second.end() ? nullptr : &it->second;
 }
 
-bool VaultTree::hasLocalChildren(const std::string& container) const {
+bool VaultTree::folderEmpty(const std::string& container) const {
   auto children = localChildren_.find(container);
-  return children != localChildren_.end() && !children->second.empty();
+  if (children != localChildren_.end() && !children->second.empty()) return false;
+  auto listed = listings_.find(container);
+  return listed == listings_.end() || listed->second->children.empty();
 }
 
 VaultTree::LocalFile* VaultTree::localFile(Ino ino) {
@@ -306,13 +308,7 @@ Result<struct stat> VaultTree::makeFolder(Ino parent, const std::string& name) {
   }
 
   fp::ItemPtr folder;
-  LocalItem request("", *container, name, std::string(fp::contentType::folder));
-  if (auto error = callCreate(request, std::nullopt, folder)) {
-    std::string sentence = sentenceOf(*error);
-    platform::providerLog().error("new folder \"{}\" refused: {}", name, sentence);
-    noteError(*container, sentence);
-    return Result<struct stat>::failure(isExcluded(*error) ? EPERM : errnoFor(*error));
-  }
+  if (int refused = createFolder(*container, name, folder)) return Result<struct stat>::failure(refused);
 
   std::lock_guard lock(mutex_);
   if (localChild(*container, name)) return Result<struct stat>::failure(EEXIST);
@@ -328,6 +324,16 @@ Result<struct stat> VaultTree::makeFolder(Ino parent, const std::string& name) {
   std::string identifier = record.identifier;
   localFolders_.emplace(identifier, LocalFolder{.record = std::move(record), .ino = ino});
   return {.value = statOf(ino, folder)};
+}
+
+int VaultTree::createFolder(const std::string& container, const std::string& name, fp::ItemPtr& folder) {
+  LocalItem request("", container, name, std::string(fp::contentType::folder));
+  auto error = callCreate(request, std::nullopt, folder);
+  if (!error) return 0;
+  std::string sentence = sentenceOf(*error);
+  platform::providerLog().error("new folder \"{}\" refused: {}", name, sentence);
+  noteError(container, sentence);
+  return isExcluded(*error) ? EPERM : errnoFor(*error);
 }
 
 void VaultTree::noteError(const std::string& identifier, const std::string& sentence) {
@@ -477,16 +483,6 @@ void VaultTree::retryLocalFiles() {
   if (any && uploadDueNow_) uploadDueNow_();
 }
 
-std::vector<PendingFileStatus> VaultTree::pendingFiles() const {
-  std::vector<PendingFileStatus> found;
-  std::lock_guard lock(mutex_);
-  for (const auto& [key, file] : localFiles_) {
-    found.push_back(PendingFileStatus{.path = (displayFolder(file.record.parent) / file.record.name).string(), .state = file.record.state,
-                                      .error = file.record.error});
-  }
-  return found;
-}
-
 void VaultTree::placeInListing(const std::string& container, const std::string& name, Ino ino,
                                const fp::ItemPtr& item) {
   std::lock_guard lock(mutex_);
@@ -534,11 +530,9 @@ int VaultTree::remove(Ino parent, const std::string& name, bool folder) {
     if (folder && !isFolder) return ENOTDIR;
     if (!folder && isFolder) return EISDIR;
     if (isFolder) {
-      auto inside = ensure(item->itemIdentifier());
+      ensure(item->itemIdentifier());  // listed, so its vault children count
       std::lock_guard lock(mutex_);
-      if ((inside && !(*inside.value)->children.empty()) || hasLocalChildren(item->itemIdentifier())) {
-        return ENOTEMPTY;
-      }
+      if (!folderEmpty(item->itemIdentifier())) return ENOTEMPTY;
     }
     // The extension has the last word; it keeps every vault item.
     std::optional<fp::Error> error;
@@ -573,10 +567,7 @@ int VaultTree::remove(Ino parent, const std::string& name, bool folder) {
   }
   if (!folder) return EISDIR;
   std::string identifier = local->key;
-  if (hasLocalChildren(identifier)) return ENOTEMPTY;
-  if (auto it = listings_.find(identifier); it != listings_.end() && !it->second->children.empty()) {
-    return ENOTEMPTY;
-  }
+  if (!folderEmpty(identifier)) return ENOTEMPTY;
   store_->remove(localFolders_.at(identifier).record.key);
   localFolders_.erase(identifier);
   auto children = localChildren_.find(*container);
@@ -649,11 +640,28 @@ int VaultTree::rename(Ino parent, const std::string& name, Ino newParent, const 
     return 0;
   }
 
+  if (addingRefused) return addingRefused;
+  bool folderMoving = false;
+  {
+    std::lock_guard lock(mutex_);
+    const LocalName* local = localChild(*from, name);
+    if (!local) return ENOENT;
+    folderMoving = local->folder;
+    // A new folder with something inside is moved by copying (EXDEV makes
+    // mv and file managers do that), so no pending file loses its place.
+    if (folderMoving && !folderEmpty(local->key)) return EXDEV;
+  }
+  // A new folder at its new place is the extension's to make, as for mkdir;
+  // asked before the lock is taken, which is never held across a call.
+  fp::ItemPtr renamed;
+  if (folderMoving) {
+    if (int refused = createFolder(*to, newName, renamed)) return refused;
+  }
+
   std::lock_guard lock(mutex_);
   const LocalName* local = localChild(*from, name);
-  if (!local) return ENOENT;
+  if (!local || local->folder != folderMoving) return ENOENT;  // changed meanwhile
   LocalName moving = *local;
-  if (addingRefused) return addingRefused;
   if (!moving.folder) {
     LocalFile& file = localFiles_.at(moving.key);
     if (file.record.state == LocalState::uploading) return EBUSY;
@@ -678,19 +686,9 @@ int VaultTree::rename(Ino parent, const std::string& name, Ino newParent, const 
     if (moved.record.state == LocalState::pending && uploadDueNow_) uploadDueNow_();
     return 0;
   }
-  // A new folder with something inside is moved by copying (EXDEV makes mv
-  // and file managers do that), so no pending file loses its place.
   if (localChild(*to, newName)) return EEXIST;
-  if (hasLocalChildren(moving.key)) return EXDEV;
-  if (auto it = listings_.find(moving.key); it != listings_.end() && !it->second->children.empty()) return EXDEV;
+  if (!folderEmpty(moving.key)) return EXDEV;
   LocalFolder& old = localFolders_.at(moving.key);
-  auto parsedTarget = FinderFolders::parse(*to);
-  std::optional<Residency> residency =
-      parsedTarget ? Residency::fromSlug(parsedTarget->residency) : Residency::fromSlug(*to);
-  if (!residency) return EACCES;
-  if (!FinderFolders::validName(newName) || FinderFolders::isHidden(newName)) return EPERM;
-  auto renamed = std::make_shared<FolderItem>(std::string(residency->slug()),
-                                              FinderFolders::join(parsedTarget ? parsedTarget->path : "", newName));
   if (!inodes_.rebind(old.ino, renamed)) return EXDEV;
   LocalFolderRecord record{.key = old.record.key, .identifier = renamed->itemIdentifier(), .parent = *to,
                            .name = newName};

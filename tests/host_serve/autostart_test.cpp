@@ -16,6 +16,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "e2e_support.hpp"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -31,34 +33,9 @@ std::string run(const std::string& command) {
   return out;
 }
 
-// The process listening at the socket, or -1.
-pid_t listenerOf(const fs::path& socket) {
-  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strcpy(address.sun_path, socket.c_str());
-  pid_t pid = -1;
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-    ucred peer{};
-    socklen_t length = sizeof peer;
-    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0) pid = peer.pid;
-  }
-  ::close(fd);
-  return pid;
-}
-
 TEST(FpctlAutostart, StartsTheSiblingHostAndCarriesOn) {
   fs::path dir = fs::temp_directory_path() / ("fpctl-autostart-" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  // Copies, not links: the tool judges and finds its sibling by resolved path.
-  fs::path bundle = dir / "Applications" / "Ostrel.app" / "Contents" / "MacOS";
-  fs::create_directories(bundle);
-  fs::copy_file(OSTREL_FPCTL_PATH, bundle / "ostrel-fpctl");
-  fs::copy_file(OSTREL_FPHOST_PATH, bundle / "ostrel-fphost");
-  for (const char* var : {"XDG_RUNTIME_DIR", "XDG_STATE_HOME", "XDG_CACHE_HOME"}) {
-    ::setenv(var, (dir / var).c_str(), 1);
-  }
-  ::setenv("HOME", dir.c_str(), 1);
+  fs::path bundle = ostrel::testing::isolatedInstall(dir, OSTREL_FPCTL_PATH, OSTREL_FPHOST_PATH);
   fs::path socket = dir / "XDG_RUNTIME_DIR" / "ostrel" / "fphost.sock";
 
   auto started = std::chrono::steady_clock::now();
@@ -68,7 +45,7 @@ TEST(FpctlAutostart, StartsTheSiblingHostAndCarriesOn) {
   EXPECT_EQ(status["eligible"], true) << status;
   EXPECT_EQ(status["registered"], false);
 
-  pid_t host = listenerOf(socket);
+  pid_t host = ostrel::testing::listenerOf(socket);
   ASSERT_GT(host, 0) << "no host is listening; its log:\n"
                      << run("cat '" + (dir / "XDG_STATE_HOME" / "ostrel" / "fphost.log").string() + "'");
   ASSERT_EQ(::kill(host, SIGTERM), 0);

@@ -66,6 +66,7 @@ inline pid_t listenerOf(const std::filesystem::path& socket) {
 inline std::filesystem::path isolatedInstall(const std::filesystem::path& dir, const std::filesystem::path& tool,
                                              const std::filesystem::path& host) {
   std::filesystem::remove_all(dir);
+  // Copies, not links: the tool judges and finds its sibling by resolved path.
   std::filesystem::path bundle = dir / "Applications" / "Ostrel.app" / "Contents" / "MacOS";
   std::filesystem::create_directories(bundle);
   std::filesystem::copy_file(tool, bundle / "ostrel-fpctl");
